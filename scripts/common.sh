@@ -1,0 +1,35 @@
+# Shared by the scripts in this folder: package installation and build folders.
+# Sourced, not run.
+
+set -euo pipefail
+
+TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+# Debian packages every build needs.
+BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev
+                libbenchmark-dev)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
+# Installs, without questions, those of the given Debian packages that are missing.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing missing packages: ${missing[*]}"
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
