@@ -1,0 +1,58 @@
+#pragma once
+
+#include "t_settings.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class Confirm_Dialog;
+class SerialPortThread;
+class tab_xml_widget;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's only top-level window: the hub between the generated pages, the log and the
+// serial worker of the current link.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The slot order is part of the window's meta-object interface; keep it.
+public slots:
+    void show_settings_window();
+    void tracker_disconnected();
+    void set_status_text(QString str);
+    void slot_execute_cmd_ok(QString cmd, QString cmd_result);
+    void slot_tracker_handshake_ok();
+    void tracker_read_command(int tab_id, int cmd_id, QString cmd);
+    void tracker_set_command(int tab_id, int cmd_id, QString cmd);
+    void slot_on_tab_change(QStringList cmds, int tab_id);
+    void get_sensor_data(QString sd);
+
+private slots:
+    void on_commandLinkButton_clicked();
+    void on_commandLinkButton_2_clicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Configuration file
+    void load_settings();
+    void save_settings();
+
+    Ui::MainWindow* ui;
+    tab_xml_widget* pages_widget = nullptr;
+    QLabel* status_label = nullptr;
+    Confirm_Dialog* settings_dialog = nullptr;
+    t_settings settings;
+    SerialPortThread* worker = nullptr;
+    bool link_active = false;    // a worker runs and has not yet reported its end
+    bool close_requested = false; // close the window once the link has ended
+};

@@ -1,0 +1,73 @@
+#include "settings_file.h"
+
+#include <QFile>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QFileDevice::Permissions owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+void open_ini(QSettings& ini)
+{
+    ini.setIniCodec("UTF-8");
+}
+
+// QSettings replaces the file by a new one that takes over the old file's permissions, so a file
+// that exists with owner-only permissions before the first write never shows the passwords to
+// anyone else, not even for a moment.
+void create_private_file(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+} // namespace
+
+QString settings_file_path()
+{
+    return QStringLiteral("./tracker_config.ini");
+}
+
+t_settings read_settings(const QString& path)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    open_ini(ini);
+    const t_settings defaults;
+    t_settings s;
+    s.port_name = ini.value("COM/PortName", defaults.port_name).toString();
+    s.port_name_long = ini.value("COM/PortNameLong", defaults.port_name_long).toString();
+    s.port_speed = ini.value("COM/PortSpeed", defaults.port_speed).toInt();
+    s.bt_conn = ini.value("COM/BTConn", defaults.bt_conn).toBool();
+    s.auto_connect = ini.value("COM/AutoConnect", defaults.auto_connect).toBool();
+    s.device_password = ini.value("PASSW/DevicePassword", defaults.device_password).toString();
+    s.master_password = ini.value("PASSW/MasterPassword", defaults.master_password).toString();
+    s.xml_path = ini.value("XML/Path", defaults.xml_path).toString();
+    s.simple_mode = ini.value("XML/SimpleMode", defaults.simple_mode).toBool();
+    return s;
+}
+
+void write_settings(const QString& path, const t_settings& s)
+{
+    create_private_file(path);
+    {
+        QSettings ini(path, QSettings::IniFormat);
+        open_ini(ini);
+        ini.setValue("COM/PortName", s.port_name);
+        ini.setValue("COM/PortNameLong", s.port_name_long);
+        ini.setValue("COM/PortSpeed", s.port_speed);
+        ini.setValue("COM/BTConn", s.bt_conn);
+        ini.setValue("COM/AutoConnect", s.auto_connect);
+        ini.setValue("PASSW/DevicePassword", s.device_password);
+        ini.setValue("PASSW/MasterPassword", s.master_password);
+        ini.setValue("XML/SimpleMode", s.simple_mode);
+        // The program may restart right after saving; the new instance must read these values.
+        ini.sync();
+    }
+    // A file written by an earlier version, or by hand, may still be readable by others.
+    QFile::setPermissions(path, owner_only);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "t_settings.h"
+
+#include <QString>
+
+// Reading and writing the INI configuration file. Kept apart from MainWindow so that it can be
+// tested without a window.
+
+// The configuration file, relative to the working directory of the process.
+QString settings_file_path();
+
+// Missing file, missing keys and unreadable values give the defaults of t_settings.
+t_settings read_settings(const QString& path);
+
+// Writes every key but "XML/Path" and syncs at once. The file holds the passwords in plain text,
+// so it is created, and kept, readable and writable by its owner only.
+void write_settings(const QString& path, const t_settings& settings);
