@@ -1,0 +1,266 @@
+#include "record_decoder.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QtTest>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct decoded
+{
+    QByteArray text;
+    int result;
+};
+
+decoded decode(const QByteArray& schema, const QByteArray& record, std::size_t out_size = 1 << 19)
+{
+    std::vector<char> out(out_size);
+    const int result = decode_record(
+        schema.constData(), reinterpret_cast<const unsigned char*>(record.constData()), out.data(),
+        out.size(), static_cast<std::uint16_t>(record.size()));
+    return {QByteArray(out.data()), result};
+}
+
+QByteArray name_of(const QByteArray& entry)
+{
+    return entry.left(entry.indexOf(','));
+}
+
+} // namespace
+
+class tst_record_decoder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decodes_records_data();
+    void decodes_records();
+    void reads_type_tokens_data();
+    void reads_type_tokens();
+    void gets_fields_data();
+    void gets_fields();
+    void names_follow_signed_field_counter();
+    void cuts_output_at_buffer_size_data();
+    void cuts_output_at_buffer_size();
+    void decodes_longest_records();
+};
+
+void tst_record_decoder::decodes_records_data()
+{
+    QTest::addColumn<QByteArray>("schema");
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("result");
+
+    auto row = [](const char* tag, const QByteArray& schema, const char* hex,
+                  const QByteArray& text, int result) {
+        QTest::newRow(tag) << schema << QByteArray::fromHex(hex) << text << result;
+    };
+    row("one of each number", "CSL|a,b,c", "01020003000000", "a,C:1;b,S:2;c,L:3;", 0);
+    row("list and string", "S2Z4|v,s", "0a000b0041420000", "v,S2:10,11;s,Z4:AB;", 0);
+    row("no names", "LL", "0100000002000000", ",L:1;,L:2;", 0);
+    row("count 0 reads nothing", "L0S|a,b", "0500", "a,L0:;b,S:5;", 0);
+    row("string skips its padding", "Z8C|name,n", "414243005858585807", "name,Z8:ABC;n,C:7;", 0);
+    row("full string", "Z3|n", "414243", "n,Z3:ABC;", 0);
+    row("string without count", "ZZ|a,b", "4142", "a,Z:A;b,Z:B;", 0);
+    row("empty string", "Z2C|s,n", "000009", "s,Z2:;n,C:9;", 0);
+    row("bytes kept as they are", "Z5", "3a3bc3a9ff", ",Z5:\x3a\x3b\xc3\xa9\xff;", 0);
+    row("lower-case letter", "Ls|x", "01000000", "", -1);
+    row("digit first", "3L|x", "01000000", "", 0);
+    row("malformed after entries", "CLx|a,b", "0102000000", "a,C:1;", -1);
+    row("digits then junk", "C2C1x", "0102", ",C2:1,2;", -1);
+    row("space first", " C|x", "01", "", 0);
+    row("value needs all its bytes", "L|x", "0100", "x,L:;", 0);
+    row("short record empties the rest", "CLS|a,b,c", "07", "a,C:7;b,L:;c,S:;", 0);
+    row("list cut short keeps comma", "S3|v", "0100020003", "v,S3:1,2,;", 0);
+    row("long record ignored", "C", "010203", ",C:1;", 0);
+    row("empty record", "CZ4|a,b", "", "a,C:;b,Z4:;", 0);
+    row("little-endian at odd offset", "CLS", "01785634120201", ",C:1;,L:305419896;,S:258;", 0);
+    row("largest values", "LS", "ffffffffffff", ",L:4294967295;,S:65535;", 0);
+    row("leading zeros", "C002|a", "0102", "a,C002:1,2;", 0);
+    row("count 65536 is 0", "C65536C", "09", ",C65536:;,C:9;", 0);
+    row("count 65537 is 1", "C65537C", "0908", ",C65537:9;,C:8;", 0);
+    row("quoted comma", "CC|\"a,b\",c", "0102", "a,b,C:1;c,C:2;", 0);
+    row("unclosed quote", "CC|\"a,b", "0102", "a,b,C:1;,C:2;", 0);
+    row("empty and missing names", "CCCC|a,,c", "01020304", "a,C:1;,C:2;c,C:3;,C:4;", 0);
+    row("bar in names", "C|a|b", "01", "a|b,C:1;", 0);
+    row("longest token", "C00000000000001C", "0102", ",C00000000000001:1;,C:2;", 0);
+    row("token too long", "CC000000000000001", "0102", ",C:1;", -1);
+    row("longest name", "C|" + QByteArray(63, 'n'), "01", QByteArray(63, 'n') + ",C:1;", 0);
+    row("name cut", "CC|" + QByteArray(64, 'n') + ",b", "0102", QByteArray(63, 'n') + ",C:1;b,C:2;",
+        0);
+}
+
+void tst_record_decoder::decodes_records()
+{
+    QFETCH(QByteArray, schema);
+    QFETCH(QByteArray, record);
+    QFETCH(QByteArray, text);
+    QFETCH(int, result);
+
+    const decoded got = decode(schema, record);
+    QCOMPARE(got.text, text);
+    QCOMPARE(got.result, result);
+}
+
+void tst_record_decoder::reads_type_tokens_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("token");
+    QTest::addColumn<int>("next"); // offset of the returned cursor, -1 for none
+
+    QTest::newRow("letter") << QByteArray("L") << QByteArray("L") << 1;
+    QTest::newRow("letter and count") << QByteArray("S2Z4") << QByteArray("S2") << 2;
+    QTest::newRow("before names") << QByteArray("Z16|x") << QByteArray("Z16") << 3;
+    QTest::newRow("used up at bar") << QByteArray("|L") << QByteArray() << 0;
+    QTest::newRow("used up at end") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("digit first") << QByteArray("12L") << QByteArray() << -1;
+    QTest::newRow("other first") << QByteArray("xL") << QByteArray() << -1;
+    QTest::newRow("junk after letter") << QByteArray("Lq") << QByteArray("L") << -1;
+    QTest::newRow("junk after count") << QByteArray("L10 ") << QByteArray("L10") << -1;
+    QTest::newRow("15 characters")
+        << QByteArray("Z12345678901234L") << QByteArray("Z12345678901234") << 15;
+    QTest::newRow("16 characters")
+        << QByteArray("Z123456789012345") << QByteArray("Z12345678901234") << -1;
+}
+
+void tst_record_decoder::reads_type_tokens()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, token);
+    QFETCH(int, next);
+
+    char got[type_token_size];
+    const char* cursor = next_type_token(text.constData(), got);
+    QCOMPARE(QByteArray(got), token);
+    QCOMPARE(cursor == nullptr ? -1 : int(cursor - text.constData()), next);
+}
+
+void tst_record_decoder::gets_fields_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<char>("separator");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<int>("result");
+
+    auto row = [](const char* tag, const QByteArray& text, int index, const QByteArray& field,
+                  int result, char separator = ',') {
+        QTest::newRow(tag) << text << separator << index << field << result;
+    };
+    row("first", "a,b,c", 0, "a", 0);
+    row("last", "a,b,c", 2, "c", 0);
+    row("past the end", "a,b,c", 3, "", 0);
+    row("negative", "a,b,c", -1, "", 0);
+    row("most negative", "a,b,c", -128, "", 0);
+    row("empty text first", "", 0, "", 0);
+    row("empty text second", "", 1, "", -1);
+    row("empty text negative", "", -1, "", 0);
+    row("no separator first", "abc", 0, "abc", 0);
+    row("no separator second", "abc", 1, "", -1);
+    row("empty field", "a,,c", 1, "", 0);
+    row("empty last field", "a,b,", 2, "", 0);
+    row("quoted comma", "\"a,b\",c", 0, "a,b", 0);
+    row("after quoted comma", "\"a,b\",c", 1, "c", 0);
+    row("quotes dropped inside", "x\"y\"z,w", 0, "xyz", 0);
+    row("other separator", "a,b;c", 1, "c", 0, ';');
+    row("quote as separator", "\"a\"b", 1, "b", 0, '"');
+    row("long field cut", QByteArray(70, 'n') + ",b", 0, QByteArray(63, 'n'), 0);
+    row("after long field", QByteArray(70, 'n') + ",b", 1, "b", 0);
+}
+
+void tst_record_decoder::gets_fields()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(char, separator);
+    QFETCH(int, index);
+    QFETCH(QByteArray, field);
+    QFETCH(int, result);
+
+    char got[field_name_size];
+    QCOMPARE(get_field(text.constData(), separator, static_cast<std::int8_t>(index), got), result);
+    QCOMPARE(QByteArray(got), field);
+}
+
+void tst_record_decoder::names_follow_signed_field_counter()
+{
+    QByteArray names;
+    for (int k = 0; k < 300; ++k) {
+        names += (k > 0 ? "," : "") + (k % 10 == 3 ? "\"q," + QByteArray::number(k) + "\""
+                                                   : "n" + QByteArray::number(k));
+    }
+    const QByteArray schema = QByteArray(300, 'C') + '|' + names;
+    const QList<QByteArray> entries = decode(schema, QByteArray(300, '\1')).text.split(';');
+    QCOMPARE(entries.size(), 301);
+
+    for (int k = 0; k < 300; ++k) {
+        char expected[field_name_size];
+        get_field(names.constData(), ',', static_cast<std::int8_t>(k), expected);
+        QCOMPARE(entries[k].left(entries[k].lastIndexOf(",C:")), QByteArray(expected));
+    }
+    QCOMPARE(name_of(entries[127]), QByteArray("n127"));
+    QCOMPARE(entries[128], QByteArray(",C:1"));
+    QCOMPARE(entries[255], QByteArray(",C:1"));
+    QCOMPARE(name_of(entries[256]), QByteArray("n0"));
+    QCOMPARE(entries[259], QByteArray("q,3,C:1"));
+}
+
+void tst_record_decoder::cuts_output_at_buffer_size_data()
+{
+    QTest::addColumn<QByteArray>("schema");
+    QTest::addColumn<int>("out_size");
+
+    const QByteArray schema = "CZ8L|first,second,third";
+    for (int size : {0, 1, 2, 10, 11, 17, 30, 42, 43, 44}) {
+        QTest::addRow("size %d", size) << schema << size;
+    }
+    QTest::newRow("cut before malformed token") << QByteArray("CZ8Lx") << 4;
+}
+
+void tst_record_decoder::cuts_output_at_buffer_size()
+{
+    QFETCH(QByteArray, schema);
+    QFETCH(int, out_size);
+    const QByteArray record = QByteArray::fromHex("01"
+                                                  "4142430000000000"
+                                                  "78563412");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(record.constData());
+    const auto length = static_cast<std::uint16_t>(record.size());
+    const decoded full = decode(schema, record);
+    const int guard = 16;
+
+    std::vector<char> out(out_size + guard, '#');
+    QCOMPARE(decode_record(schema.constData(), bytes, out.data(), out_size, length), full.result);
+    QCOMPARE(QByteArray(out.data() + out_size, guard), QByteArray(guard, '#'));
+    if (out_size == 0) {
+        QCOMPARE(decode_record(schema.constData(), bytes, nullptr, 0, length), full.result);
+        return;
+    }
+    const int kept = qMin(full.text.size(), out_size - 1);
+    QCOMPARE(QByteArray(out.data(), kept + 1), full.text.left(kept) + '\0');
+}
+
+void tst_record_decoder::decodes_longest_records()
+{
+    const QByteArray letters(65535, 'A');
+    QCOMPARE(decode("Z65535", letters).text, ",Z65535:" + letters + ';');
+
+    const QByteArray ones(65535, '\1');
+    const QByteArray longs = decode("L16384", ones).text;
+    QCOMPARE(longs.count("16843009,"), 16383);
+    QVERIFY(longs.endsWith(",16843009,;"));
+
+    const QList<QByteArray> bytes = decode("C65535C|a,b", ones).text.split(';');
+    QCOMPARE(bytes[0], "a,C65535:" + QByteArray("1,").repeated(65534) + '1');
+    QCOMPARE(bytes[1], QByteArray("b,C:"));
+
+    char out[32];
+    QCOMPARE(decode_record("CZ2|a,b", nullptr, out, sizeof out, 0), 0);
+    QCOMPARE(QByteArray(out), QByteArray("a,C:;b,Z2:;"));
+}
+
+QTEST_APPLESS_MAIN(tst_record_decoder)
+#include "tst_record_decoder.moc"
