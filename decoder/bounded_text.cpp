@@ -1,6 +1,7 @@
 #include "bounded_text.h"
 
 #include <charconv>
+#include <cstring>
 
 bounded_text::bounded_text(char* buffer, std::size_t capacity)
     : buffer_(buffer), capacity_(capacity), truncated_(capacity == 0)
@@ -12,26 +13,30 @@ bounded_text::bounded_text(char* buffer, std::size_t capacity)
 
 void bounded_text::append(char c)
 {
-    if (truncated_ || length_ + 1 >= capacity_) {
-        truncated_ = true;
-        return;
-    }
-    buffer_[length_++] = c;
-    buffer_[length_] = '\0';
+    append(&c, 1);
 }
 
 void bounded_text::append(const char* text)
 {
-    for (; *text != '\0'; ++text) {
-        append(*text);
-    }
+    append(text, std::strlen(text));
 }
 
 void bounded_text::append_number(std::uint32_t value)
 {
     char digits[10];
     const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    for (const char* digit = digits; digit != end; ++digit) {
-        append(*digit);
+    append(digits, static_cast<std::size_t>(end - digits));
+}
+
+void bounded_text::append(const char* text, std::size_t size)
+{
+    if (truncated_) {
+        return;
     }
+    const std::size_t room = capacity_ - 1 - length_;
+    const std::size_t kept = size < room ? size : room;
+    std::memcpy(buffer_ + length_, text, kept);
+    length_ += kept;
+    buffer_[length_] = '\0';
+    truncated_ = kept < size;
 }

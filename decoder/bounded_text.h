@@ -19,6 +19,8 @@ public:
     bool truncated() const { return truncated_; }
 
 private:
+    void append(const char* text, std::size_t size);
+
     char* buffer_;
     std::size_t capacity_;
     std::size_t length_ = 0;

@@ -4,12 +4,9 @@ name_list::name_list(const char* names) : names_(names), next_(names) {}
 
 void name_list::read_next(char (&out)[field_name_size])
 {
-    out[0] = '\0';
-    if (next_ == nullptr) {
-        return;
-    }
     const char* end = copy_field(next_, ',', out);
-    next_ = *end == '\0' ? nullptr : end + 1;
+    // Past the last name the position stays on the terminator, where every name is empty.
+    next_ = *end == '\0' ? end : end + 1;
 }
 
 void name_list::rewind()

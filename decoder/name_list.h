@@ -17,5 +17,5 @@ public:
 
 private:
     const char* names_;
-    const char* next_; // start of the next name, nullptr when the list has run out
+    const char* next_; // start of the next name
 };

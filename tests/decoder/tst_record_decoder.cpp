@@ -76,6 +76,7 @@ void tst_record_decoder::decodes_records_data()
     row("value needs all its bytes", "L|x", "0100", "x,L:;", 0);
     row("short record empties the rest", "CLS|a,b,c", "07", "a,C:7;b,L:;c,S:;", 0);
     row("list cut short keeps comma", "S3|v", "0100020003", "v,S3:1,2,;", 0);
+    row("list cut at record end", "S3|v", "01000200", "v,S3:1,2,;", 0);
     row("long record ignored", "C", "010203", ",C:1;", 0);
     row("empty record", "CZ4|a,b", "", "a,C:;b,Z4:;", 0);
     row("little-endian at odd offset", "CLS", "01785634120201", ",C:1;,L:305419896;,S:258;", 0);
