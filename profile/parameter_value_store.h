@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One value position of a tracker command.
+struct value_slot
+{
+    bool tracker_only = false; // created by a reply, named by no entry: never written back
+    int index = 0;             // 1 is the first value after the command name
+    bool changed = false;      // edited by the user since it was last received or saved
+    QString value;
+};
+
+// The known values of one tracker command. ("slots" is a Qt keyword, hence value_slots.)
+struct command_values
+{
+    QString key;                   // "+NAME"
+    QList<value_slot> value_slots; // ascending index, one per position
+    bool master = false;           // written with the master password
+};
+
+// Simple mode: per tracker command, the last value of every position and whether the user has
+// changed it. Filled from the profile's read and write entries, updated by replies and edits,
+// and turned into the read and write commands.
+class parameter_value_store
+{
+public:
+    // Registration while the pages are built
+    void add_spec_entry(const QString& entry, bool master);
+
+    // Values from the tracker and from the user
+    bool store_response_values(const QString& line);
+    void set_tracker_value(const QString& key, int index, const QString& value);
+    void mark_value_changed(const QString& key, int index, const QString& value);
+    void clear_change_flags(const QString& key);
+
+    // Commands
+    QStringList build_write_commands(const QString& device_password,
+                                     const QString& master_password) const;
+    QString build_write_command(const command_values& record, const QString& device_password,
+                                const QString& master_password) const;
+    QStringList build_read_commands() const;
+
+    // Read access, in the order the keys were first registered
+    const QList<command_values>& records() const { return command_list; }
+    const command_values* find(const QString& key) const;
+
+    // Positions an entry may name; a larger one is a profile typo that would otherwise make
+    // every write command of its key carry that many empty values.
+    static constexpr int max_entry_position = 1000;
+
+private:
+    command_values* find_record(const QString& key);
+    static value_slot* find_slot(command_values& record, int index);
+    static value_slot& insert_slot(command_values& record, int index);
+
+    QList<command_values> command_list;
+    QHash<QString, int> position_of_key;
+};

@@ -1,0 +1,221 @@
+#include "profile_reader.h"
+
+#include <QDebug>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QDomNodeList>
+#include <QFile>
+
+namespace {
+
+QString text_of(const QDomElement& element, const QString& name)
+{
+    return element.attribute(name);
+}
+
+// Texts that end up in rich-text labels or command strings are escaped once, when read.
+QString escaped(const QDomElement& element, const QString& name)
+{
+    return element.attribute(name).toHtmlEscaped();
+}
+
+bool flag(const QDomElement& element, const QString& name)
+{
+    return element.attribute(name) == QLatin1String("true");
+}
+
+int integer(const QDomElement& element, const QString& name)
+{
+    return element.attribute(name).toInt();
+}
+
+float real(const QDomElement& element, const QString& name, float fallback)
+{
+    bool ok = false;
+    const float value = element.attribute(name).toFloat(&ok);
+    return ok ? value : fallback;
+}
+
+// Descendants of any depth, in document order.
+QList<QDomElement> elements_below(const QDomNode& node, const QString& tag)
+{
+    const QDomNodeList found = node.isDocument() ? node.toDocument().elementsByTagName(tag)
+                                                 : node.toElement().elementsByTagName(tag);
+    QList<QDomElement> elements;
+    elements.reserve(found.size());
+    for (int i = 0; i < found.size(); ++i) {
+        elements.append(found.item(i).toElement());
+    }
+    return elements;
+}
+
+QList<option_spec> options_of(const QDomElement& parameter)
+{
+    QList<option_spec> options;
+    for (const QDomElement& option : elements_below(parameter, QStringLiteral("option"))) {
+        options.append(
+            {text_of(option, QStringLiteral("value")), text_of(option, QStringLiteral("text"))});
+    }
+    return options;
+}
+
+parameter_spec parameter_of(const QDomElement& element)
+{
+    parameter_spec parameter;
+    parameter.type = text_of(element, QStringLiteral("type"));
+    parameter.description = text_of(element, QStringLiteral("description"));
+    parameter.readonly = flag(element, QStringLiteral("readonly"));
+    parameter.minvalue = integer(element, QStringLiteral("minvalue"));
+    parameter.maxvalue = integer(element, QStringLiteral("maxvalue"));
+    parameter.defaultvalue = text_of(element, QStringLiteral("defaultvalue"));
+    parameter.has_maxlen = !element.attribute(QStringLiteral("maxlen")).isEmpty();
+    parameter.maxlen = integer(element, QStringLiteral("maxlen"));
+    parameter.read = text_of(element, QStringLiteral("read"));
+    parameter.write = text_of(element, QStringLiteral("write"));
+    parameter.master = flag(element, QStringLiteral("master"));
+    parameter.options = options_of(element);
+    return parameter;
+}
+
+QList<parameter_spec> parameters_below(const QDomElement& element)
+{
+    QList<parameter_spec> parameters;
+    for (const QDomElement& parameter : elements_below(element, QStringLiteral("parameter"))) {
+        parameters.append(parameter_of(parameter));
+    }
+    return parameters;
+}
+
+command_spec command_of(const QDomElement& element)
+{
+    command_spec command;
+    command.command = escaped(element, QStringLiteral("command"));
+    command.description = escaped(element, QStringLiteral("description"));
+    command.master = flag(element, QStringLiteral("master"));
+    command.polldata = flag(element, QStringLiteral("polldata"));
+    command.parameters = parameters_below(element);
+    return command;
+}
+
+page_spec page_of(const QDomElement& element, bool simple_mode)
+{
+    page_spec page;
+    page.id = escaped(element, QStringLiteral("id"));
+    page.name = escaped(element, QStringLiteral("name"));
+    if (simple_mode) {
+        page.parameters = parameters_below(element);
+        return page;
+    }
+    for (const QDomElement& command : elements_below(element, QStringLiteral("command"))) {
+        page.commands.append(command_of(command));
+    }
+    return page;
+}
+
+display_spec display_of(const QDomElement& element)
+{
+    display_spec display;
+    display.field = escaped(element, QStringLiteral("field"));
+    display.comment = text_of(element, QStringLiteral("comment"));
+    display.unit = escaped(element, QStringLiteral("unit"));
+    display.display_as = escaped(element, QStringLiteral("display_as"));
+    display.multiplier = real(element, QStringLiteral("multiplier"), 1.0f);
+    display.valid_range_min = real(element, QStringLiteral("valid_range_min"), 0.0f);
+    display.valid_range_max = real(element, QStringLiteral("valid_range_max"), 0.0f);
+    for (const QDomElement& option : elements_below(element, QStringLiteral("option"))) {
+        display.options.append(
+            {escaped(option, QStringLiteral("id")), escaped(option, QStringLiteral("text"))});
+    }
+    return display;
+}
+
+bool read_document(const QString& path, QDomDocument& document, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Error opening XML file %1").arg(path);
+        return false;
+    }
+    return parse_profile(file.readAll(), document, error);
+}
+
+} // namespace
+
+bool parse_profile(const QByteArray& data, QDomDocument& document, QString& error)
+{
+    QString message;
+    int line = 0;
+    if (!document.setContent(data, true, &message, &line)) {
+        error = message + QStringLiteral(" Line: ") + QString::number(line);
+        return false;
+    }
+    return true;
+}
+
+QList<page_spec> mode_pages(const QDomDocument& document, bool simple_mode)
+{
+    const QString section =
+        simple_mode ? QStringLiteral("simple_mode") : QStringLiteral("expert_mode");
+    const QDomElement root = document.elementsByTagName(section).item(0).toElement();
+    QList<page_spec> pages;
+    if (root.isNull()) {
+        return pages;
+    }
+    for (const QDomElement& page : elements_below(root, QStringLiteral("page"))) {
+        pages.append(page_of(page, simple_mode));
+    }
+    return pages;
+}
+
+QList<rawdata_spec> rawdata_specs(const QDomDocument& document)
+{
+    QList<rawdata_spec> rawdata;
+    for (const QDomElement& element : elements_below(document, QStringLiteral("rawdata"))) {
+        rawdata.append(
+            {integer(element, QStringLiteral("id")), escaped(element, QStringLiteral("schema"))});
+    }
+    return rawdata;
+}
+
+QList<row_spec> row_specs(const QDomDocument& document)
+{
+    QList<row_spec> rows;
+    if (document.elementsByTagName(QStringLiteral("rawdata")).isEmpty()) {
+        return rows;
+    }
+    const QList<QDomElement> row_elements = elements_below(document, QStringLiteral("row"));
+    if (row_elements.size() > device_state_columns) {
+        qWarning() << "Profile has" << row_elements.size() << "rows; only the first"
+                   << device_state_columns << "are shown";
+    }
+    for (const QDomElement& row : row_elements.mid(0, device_state_columns)) {
+        row_spec spec;
+        for (const QDomElement& display : elements_below(row, QStringLiteral("display"))) {
+            spec.displays.append(display_of(display));
+        }
+        rows.append(spec);
+    }
+    return rows;
+}
+
+bool read_mode_pages(const QString& path, bool simple_mode, QList<page_spec>& pages, QString& error)
+{
+    QDomDocument document;
+    if (!read_document(path, document, error)) {
+        return false;
+    }
+    pages = mode_pages(document, simple_mode);
+    return true;
+}
+
+bool read_device_state(const QString& path, QList<rawdata_spec>& rawdata, QList<row_spec>& rows,
+                       QString& error)
+{
+    QDomDocument document;
+    if (!read_document(path, document, error)) {
+        return false;
+    }
+    rawdata = rawdata_specs(document);
+    rows = row_specs(document);
+    return true;
+}
