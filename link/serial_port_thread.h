@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+
+// The worker of one link to a tracker. It owns the serial port for the whole connection, keeps
+// the link up (open, handshake, reopen after errors), executes the queued command strings one at
+// a time and in order, and reports only through its five signals. It runs no event loop: every
+// port operation is a bounded blocking wait on the worker thread.
+//
+// Use from the GUI thread: construct, set_port_params, connect the signals, start(); then
+// slot_execute_cmd and request_exit at any time; delete after disconnected_gracefully once the
+// thread has finished.
+//
+// How a port error's close is kept apart from the worker's own port use: the port is created in
+// run() and touched only by the worker thread. Its error notification reaches handleSerialError
+// queued, through the GUI thread's event loop. handleSerialError never touches the port; it only
+// counts the error as a close request. The worker notices the request at fixed points (the top of
+// each iteration, and inside line reads, command exchanges and the handshake, which give up at
+// once) and closes the port itself before it next uses it. So a close never overlaps a port
+// operation and the GUI thread never waits on port I/O. Errors raised before the current port was
+// opened, but delivered after, are recognised by their count and leave the new link alone. When
+// the thread is not running there is no port, and handleSerialError clears the flags at once.
+class SerialPortThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    SerialPortThread();
+    ~SerialPortThread() override;
+
+    // Called once, before start().
+    void set_port_params(const QString& name, int speed, bool bt);
+    // Ends the loop at the top of its next iteration; any thread may call it.
+    void request_exit();
+
+signals:
+    void set_status_text(QString status);
+    void cmd_executed(QString command_to_execute, QString cmd_result);
+    void handshake_ok();
+    void disconnected_gracefully();
+    void sensor_data(QString sd);
+
+public slots:
+    void handleSerialError(QSerialPort::SerialPortError error);
+    // Appends to the command queue; called directly from the GUI thread.
+    void slot_execute_cmd(QString cmd);
+
+protected:
+    void run() override;
+
+private:
+    // The loop and its steps.
+    void run_loop();
+    bool link_ready();
+    void process_queue();
+    void drop_queue_head();
+    void listen_for_unsolicited_line(int& idle_count);
+    void keep_link_alive(int& idle_count);
+    void pause_unless_exit(int ms);
+
+    // Close requests raised by port errors (see the class comment).
+    bool close_requested() const;
+    void close_if_requested();
+    bool link_lost() const;
+
+    // The wire operations.
+    bool open_port();
+    bool apply_port_settings();
+    bool setting_applied(bool ok, const QString& message);
+    void close_port();
+    void send_string(const QByteArray& s);
+    bool get_string(QByteArray& line, int timeout_units);
+    bool execute_command(const QByteArray& cmd, QByteArray& result);
+    bool handshake();
+    bool echo_answered();
+    bool access_code_accepted();
+    QByteArray read_available();
+    void skip_line_feeds();
+    int port_error_code() const;
+
+    int fail_count = 0;
+    QSerialPort* port = nullptr; // exists only while run() runs
+    QString port_name;
+    QStringList cmd_queue;
+    int port_speed = 115200;
+    bool bt_connection = false;
+    std::atomic<bool> connected{false};
+    std::atomic<bool> handshake_done{false};
+    std::atomic<bool> exit_flag{false};
+    QMutex queue_lock;
+
+    std::atomic<int> closing_errors_raised{0};  // counted on the worker thread as they happen
+    std::atomic<int> closing_errors_handled{0}; // counted by handleSerialError
+    int errors_raised_before_open = 0;          // worker thread only
+    int errors_acted_on = 0;                    // worker thread only
+};

@@ -1,0 +1,62 @@
+#include "wire_format.h"
+
+#include "access_code.h"
+
+namespace wire {
+
+namespace {
+
+constexpr char lf = '\n';
+constexpr char nul = '\0';
+
+} // namespace
+
+int max_command_bytes(bool bluetooth)
+{
+    return bluetooth ? frame_capacity - 1 : frame_capacity - 2;
+}
+
+command_check check_command(const QByteArray& command, bool bluetooth)
+{
+    if (command.size() > max_command_bytes(bluetooth)) {
+        return command_check::too_long;
+    }
+    if (command.contains(cr) || command.contains(lf) || command.contains(nul)) {
+        return command_check::control_bytes;
+    }
+    return command_check::ok;
+}
+
+QByteArray command_frame(const QByteArray& command, bool bluetooth)
+{
+    QByteArray frame;
+    frame.reserve(command.size() + 2);
+    if (!bluetooth) {
+        frame.append(cr);
+    }
+    frame.append(command);
+    frame.append(cr);
+    return frame;
+}
+
+QByteArray access_code_frame()
+{
+    return cr + tracker_access_code() + cr;
+}
+
+QByteArray closing_frame()
+{
+    return QByteArrayLiteral("\rAT+TEXT=7395,\r");
+}
+
+bool is_reply_line(const QByteArray& line)
+{
+    return line.contains("+RESP");
+}
+
+bool is_device_state_line(const QByteArray& line)
+{
+    return line.contains("$SD");
+}
+
+} // namespace wire
