@@ -214,13 +214,15 @@ void SerialPortThread::drop_queue_head()
 
 void SerialPortThread::listen_for_unsolicited_line(int& idle_count)
 {
-    // Bytes left over from an exchange are read at once rather than after the next arrival.
+    // The LF of a CR LF line end left over from an exchange is no data: the wait keeps its pace.
+    // A line left over is read at once rather than after the next arrival.
+    skip_line_feeds();
     if (port->bytesAvailable() == 0 && !port->waitForReadyRead(loop_wait_ms)) {
         ++idle_count;
         return;
     }
     skip_line_feeds();
-    // Only the LF of a CR LF line end: no line has begun, and waiting for one would stall.
+    // A lone LF arrived: no line has begun, and waiting for one would stall the loop.
     if (port->bytesAvailable() == 0) {
         return;
     }
