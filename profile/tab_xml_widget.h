@@ -1,29 +1,92 @@
 #pragma once
 
+#include "device_state_values.h"
+#include "parameter_value_store.h"
+#include "profile_records.h"
+
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
-class QTabWidget;
+#include <memory>
+#include <vector>
 
-// The page area of the main window: one tab per page of the command profile.
+class QTabWidget;
+struct command_spec;
+struct display_spec;
+struct page_spec;
+struct parameter_spec;
+
+// The page area of the main window: one tab per page of the command profile, built once by the
+// constructor (the pages of the display mode, then the device-state page). The widget never
+// talks to the tracker: clicks and tab changes come out as ready command strings in signals,
+// and the main window hands replies and device-state records back in.
 class tab_xml_widget : public QWidget
 {
     Q_OBJECT
 
 public:
     tab_xml_widget(QWidget* parent, const QString& path, bool simple_mode);
+    ~tab_xml_widget() override;
 
-    // Enables or disables the controls that start tracker traffic.
+    // Operations of the main window
     void set_pages_enabled(bool on);
+    int current_tab() const;
+    QStringList poll_commands(int tab = -1) const; // -1: the current tab
+    QString build_set_command(int tab_id, int cmd_id) const;
 
+    // Replies
+    void apply_command_values(int page, int cmd, QStringList fields); // expert mode
+    void process_simple_response(QString line);                       // simple mode
+    void track_simple_change(t_simple_parameter* parameter, const QString& value);
+
+    // Device state
+    void decode_device_state(int id, const QString& payload);
+    void show_device_state();
+    QString format_field_value(const t_display_field& display) const;
+
+    // The model, read directly by the main window; indices are stable after construction.
     QTabWidget* tab_widget;
     QString device_password;
     QString master_password;
-    bool is_simple_mode;
+    QList<t_page> page_list;
+    QList<t_rawdata> rawdata_list;
+    QList<field_value> field_values;
+    QList<t_state_column> state_columns;
+    QList<t_display_field> display_fields;
+    parameter_value_store value_store;
+    bool is_simple_mode = false;
 
 signals:
     void on_read_button_pressed(int tab_id, int cmd_id, QString cmd);
     void on_set_button_pressed(int tab_id, int cmd_id, QString cmd);
     void on_tab_changed(QStringList cmds, int tab_id);
+
+public slots:
+    void read_button_click();
+    void set_button_click();
+    void tab_changed(int index);
+    void simple_text_changed(QString text);
+    void simple_combo_box_changed(QString new_text);
+
+private:
+    // Building
+    void load_expert_mode(const QString& path);
+    void load_simple_mode(const QString& path);
+    void load_device_state(const QString& path);
+    t_page& add_page(const QString& name, const QString& id, bool simple);
+    void add_command_block(const command_spec& spec, t_page& page);
+    void add_expert_parameter(const parameter_spec& spec, t_command& block);
+    void add_simple_parameter(const parameter_spec& spec, t_page& page);
+    void add_device_state_page();
+    void add_display_field(int column, const display_spec& spec);
+    void finish_page(t_page& page);
+
+    // Simple-mode replies
+    void fill_simple_parameters(const QStringList& fields);
+
+    std::vector<std::unique_ptr<t_simple_parameter>> simple_parameters;
+    QHash<QString, int> field_index; // name -> position in field_values
 };

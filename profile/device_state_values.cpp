@@ -1,0 +1,114 @@
+#include "device_state_values.h"
+
+#include "field_list.h"
+#include "record_decoder.h"
+#include "type_token.h"
+
+#include <QStringList>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The first attempt fits every ordinary record; a longer text is decoded again into a buffer
+// that cannot be too small, so a value is never shown cut short.
+constexpr std::size_t first_buffer_size = 1024;
+
+// Every record byte gives at most four characters ("255,"), every token at most its name, its
+// own text and three separators.
+std::size_t largest_text_size(const QByteArray& schema, std::uint16_t length)
+{
+    constexpr std::size_t per_token = (field_name_size - 1) + (type_token_size - 1) + 3;
+    return 4 * std::size_t(length) + per_token * (std::size_t(schema.size()) + 1) + 1;
+}
+
+int decode_into(std::vector<char>& out, const QByteArray& schema, const QByteArray& record,
+                std::uint16_t length)
+{
+    decode_record(schema.constData(), reinterpret_cast<const unsigned char*>(record.constData()),
+                  out.data(), out.size(), length);
+    return int(std::strlen(out.data()));
+}
+
+QString scaled_number(double x, const field_format& format)
+{
+    const bool has_range = format.valid_range_min != 0.0f || format.valid_range_max != 0.0f;
+    if (has_range && (x > double(format.valid_range_max) || x < double(format.valid_range_min))) {
+        return QStringLiteral("недействительны");
+    }
+    return QString::number(x, 'g', 6);
+}
+
+QString coordinate(quint32 number, const field_format& format)
+{
+    if (number == 0xFFFFFFFFu) {
+        return QStringLiteral("недействительны");
+    }
+    constexpr double two_to_minus_32 = 2.3283064365386963e-10;
+    return QString::asprintf("%11.8f",
+                             double(number) * double(format.multiplier) * two_to_minus_32);
+}
+
+} // namespace
+
+QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record)
+{
+    // The record format counts its bytes in 16 bits.
+    const auto length = static_cast<std::uint16_t>(record.size());
+    std::vector<char> out(first_buffer_size);
+    int size = decode_into(out, schema, record, length);
+    if (std::size_t(size) == out.size() - 1) {
+        out.resize(largest_text_size(schema, length));
+        size = decode_into(out, schema, record, length);
+    }
+    return QByteArray(out.data(), size);
+}
+
+void store_decoded_fields(const QString& decoded, QList<field_value>& values,
+                          QHash<QString, int>& index)
+{
+    for (const QString& entry : decoded.split(QLatin1Char(';'))) {
+        const QStringList parts = entry.split(QLatin1Char(':'));
+        if (parts.size() < 2) {
+            continue;
+        }
+        const QStringList head = parts.at(0).split(QLatin1Char(','));
+        if (head.size() < 2) {
+            continue;
+        }
+        field_value value{head.at(0), 0, QString()};
+        if (head.at(1).startsWith(QLatin1Char('Z'))) {
+            value.text = parts.at(1);
+        } else {
+            value.number = parts.at(1).toUInt();
+        }
+        const auto found = index.constFind(value.name);
+        if (found == index.constEnd()) {
+            index.insert(value.name, values.size());
+            values.append(value);
+        } else {
+            values[*found] = value;
+        }
+    }
+}
+
+QString format_field(const field_value* value, const field_format& format)
+{
+    if (!value) {
+        return QStringLiteral("Нет данных");
+    }
+    if (!value->text.isEmpty()) {
+        return value->text;
+    }
+    if (format.display_as == QLatin1String("binary")) {
+        return QString::number(value->number, 2);
+    }
+    if (format.display_as == QLatin1String("hex")) {
+        return QStringLiteral("%1").arg(value->number, 8, 16, QLatin1Char('0')).toUpper();
+    }
+    if (format.display_as == QLatin1String("coord")) {
+        return coordinate(value->number, format);
+    }
+    return scaled_number(double(value->number) * double(format.multiplier), format);
+}
