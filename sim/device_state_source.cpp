@@ -1,0 +1,221 @@
+#include "device_state_source.h"
+
+#include <cmath>
+
+namespace {
+
+const QString coord_display = QStringLiteral("coord");
+const QString select_display = QStringLiteral("select");
+const QString binary_display = QStringLiteral("binary");
+const QString hex_display = QStringLiteral("hex");
+
+struct span
+{
+    double low;
+    double high;
+};
+
+bool named(const QString& name, const char* part)
+{
+    return name.contains(QLatin1String(part), Qt::CaseInsensitive);
+}
+
+// A smooth wander through the middle of [0, 1], different per field and per value.
+double wander(const QString& name, int index, int tick)
+{
+    const double phase = double(qHash(name) % 628) / 100.0 + index;
+    return 0.5 + 0.35 * std::sin(0.4 * tick + phase);
+}
+
+// Where a field's value plausibly lies when the profile gives no valid range.
+span usual_span(const QString& name)
+{
+    if (named(name, "speed")) {
+        return {0.0, 90.0};
+    }
+    if (named(name, "batt")) {
+        return {3.6, 4.2};
+    }
+    if (named(name, "volt") || named(name, "power")) {
+        return {11.8, 14.2};
+    }
+    if (named(name, "sat")) {
+        return {4.0, 14.0};
+    }
+    if (named(name, "temp")) {
+        return {18.0, 32.0};
+    }
+    if (named(name, "gsm") || named(name, "level") || named(name, "signal")) {
+        return {5.0, 31.0};
+    }
+    if (named(name, "alt")) {
+        return {120.0, 180.0};
+    }
+    if (named(name, "course") || named(name, "heading")) {
+        return {0.0, 359.0};
+    }
+    return {0.0, 100.0};
+}
+
+// A 15-digit number whose last digit is the Luhn check digit, as a real IMEI has.
+QByteArray imei()
+{
+    const QByteArray body("35693803564380");
+    int sum = 0;
+    for (int k = 0; k < body.size(); ++k) {
+        int digit = body[body.size() - 1 - k] - '0';
+        if (k % 2 == 0) {
+            digit *= 2;
+            digit = digit > 9 ? digit - 9 : digit;
+        }
+        sum += digit;
+    }
+    return body + char('0' + (10 - sum % 10) % 10);
+}
+
+QByteArray text_for(const QString& name)
+{
+    if (named(name, "imei")) {
+        return imei();
+    }
+    if (named(name, "firm") || named(name, "version")) {
+        return QByteArrayLiteral("2.4.17");
+    }
+    return QByteArrayLiteral("SIM");
+}
+
+quint32 bounded(double raw, char type)
+{
+    const double top = record_schema::max_number(type);
+    return quint32(qBound(0.0, raw, top));
+}
+
+// Degrees turned into the fraction of a turn the configurator multiplies back: a position near
+// a city centre that drifts north-east.
+quint32 coordinate(const QString& name, const display_spec& display, int tick)
+{
+    const bool longitude = named(name, "lon");
+    const double degrees = (longitude ? 37.6173 : 55.7558) + 0.00025 * tick;
+    const double multiplier = display.multiplier > 0.0f ? display.multiplier : 1.0;
+    double fraction = degrees / multiplier;
+    if (fraction >= 1.0) {
+        fraction = 0.4 + 0.001 * (tick % 100);
+    }
+    return quint32(qMin(fraction * 4294967296.0, 4294967294.0));
+}
+
+quint32 selection(const display_spec& display, int tick)
+{
+    QList<quint32> ids;
+    for (const display_option_spec& option : display.options) {
+        bool ok = false;
+        const uint id = option.id.toUInt(&ok);
+        if (ok) {
+            ids.append(id);
+        }
+    }
+    return ids.isEmpty() ? 0 : ids[(tick / 3) % ids.size()];
+}
+
+quint32 bit_pattern(char type, int index, int tick)
+{
+    const int bits = type == 'L' ? 32 : (type == 'S' ? 16 : 8);
+    return (0x5u << ((tick + index) % (bits - 2))) & record_schema::max_number(type);
+}
+
+// A raw number whose scaled value (raw times multiplier) lies inside the valid range when the
+// profile gives one, else inside the usual span of such a field.
+quint32 scaled(const QString& name, const display_spec* display, char type, int index, int tick)
+{
+    const double multiplier =
+        display != nullptr && display->multiplier > 0.0f ? double(display->multiplier) : 1.0;
+    span range = usual_span(name);
+    const bool ranged = display != nullptr &&
+                        (display->valid_range_min != 0.0f || display->valid_range_max != 0.0f) &&
+                        display->valid_range_min <= display->valid_range_max;
+    if (ranged) {
+        range = {qMax(0.0, double(display->valid_range_min)), double(display->valid_range_max)};
+    }
+    const double target = range.low + (range.high - range.low) * wander(name, index, tick);
+    double raw = std::round(target / multiplier);
+    if (ranged && raw * multiplier > range.high) {
+        raw = std::floor(range.high / multiplier);
+    }
+    if (ranged && raw * multiplier < range.low) {
+        raw = std::ceil(range.low / multiplier);
+    }
+    return bounded(raw, type);
+}
+
+} // namespace
+
+device_state_source::device_state_source(const QList<rawdata_spec>& rawdata,
+                                         const QList<display_spec>& displays)
+    : displays(displays)
+{
+    for (const rawdata_spec& spec : rawdata) {
+        record_schema schema;
+        QString error;
+        if (record_schema::parse(spec.schema, schema, error)) {
+            layouts.append({spec.id, schema});
+        } else {
+            problems.append(error);
+        }
+    }
+}
+
+const display_spec* device_state_source::display_of(const QString& field) const
+{
+    for (const display_spec& display : displays) {
+        if (display.field == field) {
+            return &display;
+        }
+    }
+    return nullptr;
+}
+
+record_schema::value device_state_source::field_value(const record_schema::field& field,
+                                                      int tick) const
+{
+    record_schema::value value;
+    if (field.type == 'Z') {
+        value.text = text_for(field.name);
+        return value;
+    }
+    const display_spec* display = display_of(field.name);
+    const QString shown_as = display != nullptr ? display->display_as : QString();
+    for (int k = 0; k < field.count; ++k) {
+        if (shown_as == coord_display) {
+            value.numbers.append(coordinate(field.name, *display, tick + k));
+        } else if (shown_as == select_display) {
+            value.numbers.append(selection(*display, tick + k));
+        } else if (shown_as == binary_display || shown_as == hex_display) {
+            value.numbers.append(bit_pattern(field.type, k, tick));
+        } else {
+            value.numbers.append(scaled(field.name, display, field.type, k, tick));
+        }
+    }
+    return value;
+}
+
+QByteArray device_state_source::record(int index, int tick) const
+{
+    const record_schema& schema = layouts[index].schema;
+    QList<record_schema::value> values;
+    for (const record_schema::field& field : schema.fields()) {
+        values.append(field_value(field, tick));
+    }
+    return schema.encode(values);
+}
+
+QByteArray device_state_source::next_line()
+{
+    if (layouts.isEmpty()) {
+        return QByteArray();
+    }
+    const int index = tick % layouts.size();
+    const QByteArray line =
+        "$SD," + QByteArray::number(layouts[index].id) + ',' + record(index, tick).toBase64();
+    ++tick;
+    return line;
+}

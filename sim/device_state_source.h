@@ -1,0 +1,48 @@
+#pragma once
+
+#include "profile_reader.h"
+#include "record_schema.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The simulated tracker's live state: plausible values for every field of the profile's record
+// layouts, chosen from how the configurator shows each field, and moving on at every tick (the
+// position drifts, speed and voltages wander, selections and bit patterns change).
+class device_state_source
+{
+public:
+    // Layouts whose schema cannot be read are left out; warnings names them.
+    device_state_source(const QList<rawdata_spec>& rawdata, const QList<display_spec>& displays);
+
+    bool has_records() const { return !layouts.isEmpty(); }
+    QStringList warnings() const { return problems; }
+
+    // The next device-state line "$SD,<id>,<base64 record>", layouts taken in turn; every call
+    // is one tick further on.
+    QByteArray next_line();
+
+    // The pieces, for tests: the layouts, the record of one layout at a tick, and the value
+    // chosen for one field at a tick.
+    int layout_count() const { return layouts.size(); }
+    int layout_id(int index) const { return layouts[index].id; }
+    const record_schema& layout_schema(int index) const { return layouts[index].schema; }
+    QByteArray record(int index, int tick) const;
+    record_schema::value field_value(const record_schema::field& field, int tick) const;
+
+private:
+    struct layout
+    {
+        int id;
+        record_schema schema;
+    };
+
+    const display_spec* display_of(const QString& field) const;
+
+    QList<layout> layouts;
+    QList<display_spec> displays;
+    QStringList problems;
+    int tick = 0;
+};

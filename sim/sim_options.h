@@ -1,0 +1,35 @@
+#pragma once
+
+#include "device_commands.h"
+#include "fault_settings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Everything the command line sets.
+struct sim_config
+{
+    QString profile;
+    QString port;
+    QString transcript;
+    QString state;
+    QString control;
+    bool bluetooth = false;
+    QByteArray access_code;
+    device_passwords passwords;
+    QStringList refused_commands;
+    fault_settings faults;
+    int stream_interval_ms = 1000;
+};
+
+enum class options_result
+{
+    run,
+    help,  // text holds the help
+    error, // text holds the message
+};
+
+// Reads the arguments (the program name first). Defaults: the configurator's access code and
+// passwords, faults off.
+options_result parse_sim_options(const QStringList& arguments, sim_config& config, QString& text);

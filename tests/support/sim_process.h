@@ -1,0 +1,70 @@
+#pragma once
+
+#include "sim_transcript.h"
+
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// A simulated tracker (tracker-sim of this build) run by a test: started on a port path in a
+// temporary folder of its own, with its transcript, state file and control FIFO beside it.
+// Every wait here processes events, so queued signals of the code under test keep arriving, and
+// ends on its condition or its deadline, never on a fixed pause.
+class sim_process
+{
+public:
+    // Generous: the machines that run the tests are small and busy.
+    static constexpr int default_timeout_ms = 20000;
+
+    sim_process();
+    ~sim_process(); // stops a simulator that still runs
+    sim_process(const sim_process&) = delete;
+    sim_process& operator=(const sim_process&) = delete;
+
+    // Starting and stopping
+    // Starts the simulator with the profile (the simulator tests' profile when empty) and the
+    // further options, and waits until its device is plugged in.
+    bool start(const QStringList& options = {}, const QString& profile = QString());
+    // SIGTERM; true when the simulator ended with code 0 and its port link is gone.
+    bool stop();
+    bool running() const;
+    // Why the last call failed, with what the simulator wrote to its error output.
+    QString error() const { return last_error; }
+
+    // Its files
+    QString folder() const;
+    QString port_path() const;
+    QString transcript_path() const;
+    QString state_path() const;
+    QString control_path() const;
+
+    // Control
+    // Sends one control command (see sim/README.md) and waits until the simulator has carried
+    // it out; false when it refused it.
+    bool control(const QString& command);
+    bool unplug(); // the port link is gone on return
+    bool replug(); // a new pty is behind the port link on return
+
+    // Observation
+    sim_transcript transcript() const;
+    bool wait_for(const std::function<bool(const sim_transcript&)>& condition,
+                  int timeout_ms = default_timeout_ms);
+    // Waits until at least count events named text are in the transcript.
+    bool wait_for_event(const QString& text, int count = 1, int timeout_ms = default_timeout_ms);
+    // The values in the state file, by command key ("+NAME").
+    QMap<QString, QStringList> saved_values() const;
+
+    static QString executable();
+    static QString default_profile();
+
+private:
+    bool fail(const QString& message);
+
+    QTemporaryDir directory;
+    QProcess process;
+    QString last_error;
+};
