@@ -124,7 +124,7 @@ quint32 bit_pattern(char type, int index, int tick)
 }
 
 // A raw number whose scaled value (raw times multiplier) lies inside the valid range when the
-// profile gives one, else inside the usual span of such a field.
+// profile gives one, and inside the usual span of such a field as far as the range allows.
 quint32 scaled(const QString& name, const display_spec* display, char type, int index, int tick)
 {
     const double multiplier =
@@ -134,7 +134,12 @@ quint32 scaled(const QString& name, const display_spec* display, char type, int 
                         (display->valid_range_min != 0.0f || display->valid_range_max != 0.0f) &&
                         display->valid_range_min <= display->valid_range_max;
     if (ranged) {
-        range = {qMax(0.0, double(display->valid_range_min)), double(display->valid_range_max)};
+        // The usual span where the valid range allows it: a range of 0 to 9000 m says little
+        // about where a car's altitude lies.
+        const span valid{qMax(0.0, double(display->valid_range_min)),
+                         double(display->valid_range_max)};
+        const span usual{qMax(range.low, valid.low), qMin(range.high, valid.high)};
+        range = usual.low <= usual.high ? usual : valid;
     }
     const double target = range.low + (range.high - range.low) * wander(name, index, tick);
     double raw = std::round(target / multiplier);

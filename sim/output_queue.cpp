@@ -28,20 +28,25 @@ QByteArray output_queue::due_bytes(qint64 now_us) const
     return head.bytes.mid(head.sent, length);
 }
 
-QByteArray output_queue::consume(int count, qint64 now_us)
+QByteArray output_queue::line_completed_by(int count) const
+{
+    if (lines.empty() || lines.front().sent + count < lines.front().bytes.size()) {
+        return QByteArray();
+    }
+    return lines.front().bytes;
+}
+
+void output_queue::consume(int count, qint64 now_us)
 {
     if (lines.empty() || count <= 0) {
-        return QByteArray();
+        return;
     }
     pending_line& head = lines.front();
     head.sent = qMin(head.sent + count, int(head.bytes.size()));
     if (head.byte_pause_us > 0) {
         paused_until_us = now_us + head.byte_pause_us;
     }
-    if (head.sent < head.bytes.size()) {
-        return QByteArray();
+    if (head.sent == head.bytes.size()) {
+        lines.pop_front();
     }
-    const QByteArray done = head.bytes;
-    lines.pop_front();
-    return done;
 }

@@ -20,9 +20,11 @@ public:
     // The bytes that may be written at now_us: the rest of the head line, or a single byte of a
     // paced line; empty when nothing is due.
     QByteArray due_bytes(qint64 now_us) const;
-    // Records that count bytes of due_bytes() were written at now_us. Returns the head line
-    // when this completed it, else an empty array.
-    QByteArray consume(int count, qint64 now_us);
+    // The head line when count more bytes complete it, else an empty array: a line is recorded
+    // as sent before its last bytes go out, so that no reader sees them before the record.
+    QByteArray line_completed_by(int count) const;
+    // Records that count bytes of due_bytes() were written at now_us.
+    void consume(int count, qint64 now_us);
 
 private:
     struct pending_line

@@ -175,15 +175,16 @@ void tracker_sim::send_due_output()
         if (bytes.isEmpty()) {
             return;
         }
+        const QByteArray line = output.line_completed_by(bytes.size());
+        if (!line.isEmpty()) {
+            transcript.sent(now, line);
+        }
         const int written = port.write(bytes);
         if (written == 0) {
             output_blocked = true;
             return;
         }
-        const QByteArray line = output.consume(written, now);
-        if (!line.isEmpty()) {
-            transcript.sent(monotonic_us(), line);
-        }
+        output.consume(written, now);
     }
 }
 
