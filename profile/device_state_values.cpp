@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -52,17 +51,27 @@ QString coordinate(quint32 number, const field_format& format)
 
 } // namespace
 
-QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record)
+QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record,
+                              std::vector<char>& buffer)
 {
     // The record format counts its bytes in 16 bits.
     const auto length = static_cast<std::uint16_t>(record.size());
-    std::vector<char> out(first_buffer_size);
-    int size = decode_into(out, schema, record, length);
-    if (std::size_t(size) == out.size() - 1) {
-        out.resize(largest_text_size(schema, length));
-        size = decode_into(out, schema, record, length);
+    if (buffer.size() < first_buffer_size) {
+        buffer.resize(first_buffer_size);
     }
-    return QByteArray(out.data(), size);
+    int size = decode_into(buffer, schema, record, length);
+    const std::size_t largest = largest_text_size(schema, length);
+    if (std::size_t(size) == buffer.size() - 1 && buffer.size() < largest) {
+        buffer.resize(largest);
+        size = decode_into(buffer, schema, record, length);
+    }
+    return QByteArray(buffer.data(), size);
+}
+
+QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record)
+{
+    std::vector<char> buffer;
+    return decode_record_text(schema, record, buffer);
 }
 
 void store_decoded_fields(const QString& decoded, QList<field_value>& values,

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 // The decoded device-state values and how a value line shows them; no widgets, so that the
 // decoding and formatting are tested and measured alone.
 
@@ -26,7 +28,10 @@ struct field_format
 };
 
 // The decoder's text for a record: entries  name "," token ":" values ";"  in schema order.
-// The whole text is returned, however long the record makes it.
+// The whole text is returned, however long the record makes it. buffer is the decoder's output
+// room; it grows when a text does not fit, and a caller that keeps it pays for that once.
+QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record,
+                              std::vector<char>& buffer);
 QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record);
 
 // Stores every entry of a decoded text into values (updated in place by name, appended when

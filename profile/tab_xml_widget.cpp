@@ -514,15 +514,22 @@ void tab_xml_widget::decode_device_state(int id, const QString& payload)
         if (rawdata.schema.isEmpty()) {
             return;
         }
-        const QByteArray text = decode_record_text(rawdata.schema.toUtf8(), record);
+        const QByteArray text = decode_record_text(rawdata.schema.toUtf8(), record, decode_buffer);
         store_decoded_fields(QString::fromUtf8(text), field_values, field_index);
         show_device_state();
         return;
     }
 }
 
+// The page repaints once for the whole refresh, not once per changed line: a record can change
+// hundreds of lines, and their repaint requests cost as much as the rest of the line together.
 void tab_xml_widget::show_device_state()
 {
+    if (display_fields.isEmpty()) {
+        return;
+    }
+    QWidget* content = page_list.last().content;
+    content->setUpdatesEnabled(false);
     for (const t_display_field& display : qAsConst(display_fields)) {
         const QString text = format_field_value(display);
         if (display.display_as == QLatin1String("select")) {
@@ -537,6 +544,7 @@ void tab_xml_widget::show_device_state()
             edit->setText(text);
         }
     }
+    content->setUpdatesEnabled(true);
 }
 
 QString tab_xml_widget::format_field_value(const t_display_field& display) const

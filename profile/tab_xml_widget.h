@@ -89,4 +89,5 @@ private:
 
     std::vector<std::unique_ptr<t_simple_parameter>> simple_parameters;
     QHash<QString, int> field_index; // name -> position in field_values
+    std::vector<char> decode_buffer;
 };
