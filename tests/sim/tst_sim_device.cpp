@@ -5,6 +5,8 @@
 #include "output_queue.h"
 #include "reply_lines.h"
 #include "sim_profile.h"
+#include "sim_transcript.h"
+#include "transcript_writer.h"
 
 #include <QtTest>
 
@@ -72,6 +74,7 @@ private slots:
     void paces_output();
     void persists_values();
     void merges_profile_views();
+    void writes_readable_transcripts();
 };
 
 void tst_sim_device::executes_commands_data()
@@ -335,6 +338,36 @@ void tst_sim_device::merges_profile_views()
     QVERIFY(!load_sim_profile(TC_TEST_DATA "/sim_missing.xml", profile, error));
     QVERIFY(error.contains("sim_missing.xml"));
     QCOMPARE(profile.commands.size(), 6);
+}
+
+void tst_sim_device::writes_readable_transcripts()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("transcript.txt");
+    transcript_writer writer;
+    QString error;
+    QVERIFY2(writer.open(path, error), qPrintable(error));
+    const QByteArray line("a\\b \\x41\r\n\x01\xc3\xa9\x7f");
+    writer.received(10, '\0');
+    writer.received(11, '\xff');
+    writer.received(12, '\r');
+    writer.sent(20, line);
+    writer.event(30, QStringLiteral("command AT+NAME=\"й\",\\"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QCOMPARE(written.count('\n'), 5);
+    QVERIFY(written.contains("20 TX a\\\\b \\\\x41\\r\\n\\x01\\xc3\\xa9\\x7f\n"));
+
+    // A line still being written is not read.
+    const sim_transcript transcript = sim_transcript::parse(written + "40 EV unfini");
+    QCOMPARE(transcript.received_bytes(), QByteArray("\0\xff\r", 3));
+    QCOMPARE(transcript.received().last().time_us, 12);
+    QCOMPARE(transcript.sent_lines(), QList<QByteArray>{line});
+    QCOMPARE(transcript.commands(), QStringList{QStringLiteral("AT+NAME=\"й\",\\")});
+    QCOMPARE(transcript.events().size(), 1);
+    QCOMPARE(transcript.count_events("command"), 1);
+    QCOMPARE(transcript.count_events("comm"), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_sim_device)
