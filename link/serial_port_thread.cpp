@@ -87,7 +87,7 @@ void SerialPortThread::slot_execute_cmd(QString cmd)
 {
     QMutexLocker lock(&queue_lock);
     cmd_queue.append(cmd);
-    qDebug() << "Append cmd: " << cmd;
+    qDebug() << "Append cmd:" << cmd;
 }
 
 void SerialPortThread::handleSerialError(QSerialPort::SerialPortError error)
