@@ -10,36 +10,12 @@ class tst_wire_format : public QObject
     Q_OBJECT
 
 private slots:
-    void frames_commands_data();
-    void frames_commands();
     void checks_commands_data();
     void checks_commands();
     void builds_access_code_frame();
-    void builds_closing_frame();
     void recognises_lines_data();
     void recognises_lines();
 };
-
-void tst_wire_format::frames_commands_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<bool>("bluetooth");
-    QTest::addColumn<QByteArray>("frame");
-
-    QTest::newRow("wired") << QByteArray("AT+GPRS=?") << false << QByteArray("\rAT+GPRS=?\r");
-    QTest::newRow("bluetooth") << QByteArray("AT+GPRS=?") << true << QByteArray("AT+GPRS=?\r");
-    QTest::newRow("utf-8 kept as it is")
-        << QString::fromUtf8("AT+NAME=7395,Трекер,").toUtf8() << false
-        << QByteArray("\r") + QString::fromUtf8("AT+NAME=7395,Трекер,").toUtf8() + "\r";
-}
-
-void tst_wire_format::frames_commands()
-{
-    QFETCH(QByteArray, command);
-    QFETCH(bool, bluetooth);
-    QFETCH(QByteArray, frame);
-    QCOMPARE(wire::command_frame(command, bluetooth), frame);
-}
 
 void tst_wire_format::checks_commands_data()
 {
@@ -82,13 +58,6 @@ void tst_wire_format::builds_access_code_frame()
         QVERIFY2(digit >= '0' && digit <= '9', code.constData());
     }
     QCOMPARE(wire::access_code_frame(), "\r" + code + "\r");
-}
-
-void tst_wire_format::builds_closing_frame()
-{
-    const QByteArray frame = wire::closing_frame();
-    QCOMPARE(frame, QByteArray("\rAT+TEXT=7395,\r"));
-    QCOMPARE(frame.size(), 15);
 }
 
 void tst_wire_format::recognises_lines_data()
