@@ -21,12 +21,12 @@
 // How a port error's close is kept apart from the worker's own port use: the port is created in
 // run() and touched only by the worker thread. Its error notification reaches handleSerialError
 // queued, through the GUI thread's event loop. handleSerialError never touches the port; it only
-// counts the error as a close request. The worker notices the request at fixed points (the top of
-// each iteration, and inside line reads, command exchanges and the handshake, which give up at
-// once) and closes the port itself before it next uses it. So a close never overlaps a port
-// operation and the GUI thread never waits on port I/O. Errors raised before the current port was
-// opened, but delivered after, are recognised by their count and leave the new link alone. When
-// the thread is not running there is no port, and handleSerialError clears the flags at once.
+// counts the error as a close request. Line reads, command exchanges and the handshake give up as
+// soon as they see the request, and the worker closes the port itself at the top of its next
+// iteration. So a close never overlaps a port operation and the GUI thread never waits on port
+// I/O. Errors raised before the current port was opened but delivered after it are recognised by
+// their count and leave the new link alone. When the thread is not running there is no port, and
+// handleSerialError clears the flags at once.
 class SerialPortThread : public QThread
 {
     Q_OBJECT
