@@ -49,6 +49,30 @@ QString coordinate(quint32 number, const field_format& format)
                              double(number) * double(format.multiplier) * two_to_minus_32);
 }
 
+// One entry  name "," token ":" value  of a decoded text; a value runs up to a further ":".
+// Views instead of split lists: a record of a few hundred fields arrives every second.
+void store_entry(const QStringRef& entry, QList<field_value>& values, QHash<QString, int>& index)
+{
+    const int colon = entry.indexOf(QLatin1Char(':'));
+    const int comma = colon < 0 ? -1 : entry.left(colon).indexOf(QLatin1Char(','));
+    if (comma < 0) {
+        return;
+    }
+    QStringRef value = entry.mid(colon + 1);
+    value = value.left(value.indexOf(QLatin1Char(':')));
+    const bool is_string = comma + 1 < colon && entry.at(comma + 1) == QLatin1Char('Z');
+
+    const QString name = entry.left(comma).toString();
+    auto found = index.constFind(name);
+    if (found == index.constEnd()) {
+        found = index.insert(name, values.size());
+        values.append({name, 0, QString()});
+    }
+    field_value& stored = values[*found];
+    stored.number = is_string ? 0 : value.toUInt();
+    stored.text = is_string ? value.toString() : QString();
+}
+
 } // namespace
 
 QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record,
@@ -77,28 +101,14 @@ QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record
 void store_decoded_fields(const QString& decoded, QList<field_value>& values,
                           QHash<QString, int>& index)
 {
-    for (const QString& entry : decoded.split(QLatin1Char(';'))) {
-        const QStringList parts = entry.split(QLatin1Char(':'));
-        if (parts.size() < 2) {
-            continue;
+    int start = 0;
+    while (start < decoded.size()) {
+        int end = decoded.indexOf(QLatin1Char(';'), start);
+        if (end < 0) {
+            end = decoded.size();
         }
-        const QStringList head = parts.at(0).split(QLatin1Char(','));
-        if (head.size() < 2) {
-            continue;
-        }
-        field_value value{head.at(0), 0, QString()};
-        if (head.at(1).startsWith(QLatin1Char('Z'))) {
-            value.text = parts.at(1);
-        } else {
-            value.number = parts.at(1).toUInt();
-        }
-        const auto found = index.constFind(value.name);
-        if (found == index.constEnd()) {
-            index.insert(value.name, values.size());
-            values.append(value);
-        } else {
-            values[*found] = value;
-        }
+        store_entry(decoded.midRef(start, end - start), values, index);
+        start = end + 1;
     }
 }
 
