@@ -1,12 +1,41 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "confirm_dialog.h"
+#include "message_box.h"
+#include "port_list.h"
+#include "program_restart.h"
+#include "serial_port_thread.h"
 #include "settings_file.h"
 #include "tab_xml_widget.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QLabel>
+
+namespace {
+
+const char* const connect_text = "Соедениться с трекером";
+const char* const disconnect_text = "Разорвать связь";
+
+// Tracker errors that expert mode shows; other error kinds are taken as ordinary values.
+QString tracker_error_text(const QString& kind)
+{
+    if (kind == QLatin1String("PERMISSION"))
+        return QStringLiteral("Ошибка прав доступа");
+    if (kind == QLatin1String("PASSWORD"))
+        return QStringLiteral("Неверный пароль");
+    if (kind == QLatin1String("COMMAND"))
+        return QStringLiteral("Неверная команда");
+    return QString();
+}
+
+void show_plain_box(const QString& text)
+{
+    show_message_box(message_box_kind::plain, nullptr, QString(), text);
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
@@ -36,6 +65,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Nothing may reach the tracker before the handshake.
     pages_widget->set_pages_enabled(false);
     set_status_text(QStringLiteral("Init ok!"));
+
+    if (settings.auto_connect) {
+        if (settings.port_name.isEmpty())
+            auto_select_port();
+        if (!settings.port_name.isEmpty())
+            toggle_connection();
+    }
 }
 
 MainWindow::~MainWindow()
@@ -50,8 +86,15 @@ void MainWindow::set_status_text(QString str)
     ui->log_widget->insertItem(0, now.toString(QStringLiteral("[HH:mm:ss] ")) + str);
 }
 
+// While a link runs, the window waits for the worker to close the port before it goes.
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (link_active) {
+        worker->request_exit();
+        close_requested = true;
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -65,13 +108,221 @@ void MainWindow::save_settings()
     write_settings(settings_file_path(), settings);
 }
 
-void MainWindow::show_settings_window() {}
-void MainWindow::tracker_disconnected() {}
-void MainWindow::slot_execute_cmd_ok(QString, QString) {}
-void MainWindow::slot_tracker_handshake_ok() {}
-void MainWindow::tracker_read_command(int, int, QString) {}
-void MainWindow::tracker_set_command(int, int, QString) {}
-void MainWindow::slot_on_tab_change(QStringList, int) {}
-void MainWindow::get_sensor_data(QString) {}
-void MainWindow::on_commandLinkButton_clicked() {}
-void MainWindow::on_commandLinkButton_2_clicked() {}
+void MainWindow::show_settings_window()
+{
+    delete settings_dialog;
+    settings_dialog = new Confirm_Dialog(this);
+    settings_dialog->fill_from_settings(&settings);
+    const bool was_simple = settings.simple_mode;
+    if (settings_dialog->exec() != QDialog::Accepted)
+        return;
+
+    settings_dialog->store_to_settings(&settings);
+    save_settings();
+    pages_widget->device_password = settings.device_password;
+    pages_widget->master_password = settings.master_password;
+    if (settings.simple_mode == was_simple)
+        return;
+
+    // The pages are built for one display mode; a new mode needs a new start.
+    show_message_box(
+        message_box_kind::information, this, QStringLiteral("Сообщение"),
+        QStringLiteral(
+            "После изменения настроек режима отображения приложение будет перезапущено"));
+    restart_program();
+}
+
+void MainWindow::auto_select_port()
+{
+    choose_port(available_ports(), settings);
+}
+
+void MainWindow::on_commandLinkButton_clicked()
+{
+    toggle_connection();
+}
+
+void MainWindow::toggle_connection()
+{
+    if (!link_active) {
+        start_tracker_thread();
+        ui->commandLinkButton->setText(QString::fromUtf8(disconnect_text));
+    } else {
+        disconnect_tracker();
+    }
+}
+
+void MainWindow::start_tracker_thread()
+{
+    worker = new SerialPortThread();
+    worker->set_port_params(settings.port_name, settings.port_speed, settings.bt_conn);
+    connect(worker, &SerialPortThread::set_status_text, this, &MainWindow::set_status_text);
+    connect(worker, &SerialPortThread::cmd_executed, this, &MainWindow::slot_execute_cmd_ok);
+    connect(worker, &SerialPortThread::disconnected_gracefully, this,
+            &MainWindow::tracker_disconnected);
+    connect(worker, &SerialPortThread::handshake_ok, this, &MainWindow::slot_tracker_handshake_ok);
+    connect(worker, &SerialPortThread::sensor_data, this, &MainWindow::get_sensor_data);
+    worker->start();
+    link_active = true;
+}
+
+void MainWindow::disconnect_tracker()
+{
+    send_command(streaming_command(0));
+    // Gives the worker the time to send the streaming-off command before it stops.
+    QThread::usleep(1000000);
+    worker->request_exit();
+    pages_widget->set_pages_enabled(false);
+}
+
+void MainWindow::send_command(const QString& cmd)
+{
+    if (!link_active)
+        return;
+    worker->slot_execute_cmd(cmd);
+}
+
+// Mode 3 switches the device-state stream on, mode 0 off.
+QString MainWindow::streaming_command(int mode) const
+{
+    return QStringLiteral("AT+SDAD=") + settings.device_password + QStringLiteral(",,") +
+           QString::number(mode) + QStringLiteral(",,,,,");
+}
+
+void MainWindow::poll_tab(int tab_id, const QStringList& cmds)
+{
+    pages_widget->page_list[tab_id].polled = true;
+    for (const QString& cmd : cmds)
+        send_command(cmd);
+}
+
+void MainWindow::slot_tracker_handshake_ok()
+{
+    pages_widget->set_pages_enabled(true);
+    const int tab = pages_widget->current_tab();
+    const QStringList cmds = pages_widget->poll_commands(tab);
+    if (!cmds.isEmpty())
+        poll_tab(tab, cmds);
+}
+
+void MainWindow::slot_on_tab_change(QStringList cmds, int tab_id)
+{
+    if (tab_id < 0 || tab_id >= pages_widget->page_list.size())
+        return;
+    if (pages_widget->page_list[tab_id].is_device_state) {
+        send_command(streaming_command(3));
+        return;
+    }
+    send_command(streaming_command(0));
+    if (settings.simple_mode || !link_active || cmds.isEmpty())
+        return;
+    if (pages_widget->page_list[tab_id].polled)
+        return;
+    poll_tab(tab_id, cmds);
+}
+
+void MainWindow::tracker_read_command(int, int, QString cmd)
+{
+    send_command(cmd);
+}
+
+void MainWindow::tracker_set_command(int, int, QString cmd)
+{
+    send_command(cmd);
+}
+
+void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
+{
+    set_status_text(QStringLiteral("Result: ") + cmd_result);
+    if (settings.simple_mode)
+        pages_widget->process_simple_response(cmd_result);
+    else
+        parse_expert_response(cmd, cmd_result);
+}
+
+// The reply names its command; the command that was sent plays no part in finding the block.
+void MainWindow::parse_expert_response(const QString&, const QString& cmd_result)
+{
+    const QStringList fields = cmd_result.split(',');
+    if (fields.size() < 2) {
+        show_plain_box(QStringLiteral("Error parsing"));
+        return;
+    }
+    if (fields[1] == QLatin1String("ERROR")) {
+        const QString text = tracker_error_text(fields.value(2));
+        if (!text.isEmpty()) {
+            show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"), text);
+            return;
+        }
+    }
+
+    const int colon = fields[0].indexOf(':');
+    if (colon < 0) {
+        // Without a colon the reply names no command at all.
+        show_plain_box(QStringLiteral("Error parsing"));
+        return;
+    }
+    if (fields[0].left(colon) != QLatin1String("+RESP"))
+        show_plain_box(QStringLiteral("Error parsing"));
+    const QString key = '+' + fields[0].mid(colon + 1).section(':', 0, 0);
+
+    for (int page = 0; page < pages_widget->page_list.size(); ++page) {
+        const auto& commands = pages_widget->page_list[page].commands;
+        for (int cmd = 0; cmd < commands.size(); ++cmd) {
+            if (commands[cmd].command == key) {
+                pages_widget->apply_command_values(page, cmd, fields);
+                return;
+            }
+        }
+    }
+    show_plain_box(QStringLiteral("No correspondig component found..."));
+}
+
+void MainWindow::on_commandLinkButton_2_clicked()
+{
+    if (!link_active)
+        return;
+    const QString save = QStringLiteral("AT+SAVE=") + settings.device_password + ',';
+    if (!settings.simple_mode) {
+        send_command(save);
+        return;
+    }
+
+    const QStringList writes = pages_widget->value_store.build_write_commands(
+        settings.device_password, settings.master_password);
+    if (writes.isEmpty()) {
+        show_message_box(message_box_kind::information, this, QStringLiteral("Сообщение"),
+                         QStringLiteral("Вы не изменили ни одного параметра"));
+        return;
+    }
+    for (const QString& cmd : writes)
+        send_command(cmd);
+    send_command(save);
+    pages_widget->value_store.clear_change_flags(QString());
+}
+
+// A device-state line: marker, record schema id, base64 record.
+void MainWindow::get_sensor_data(QString sd)
+{
+    const QStringList fields = sd.split(',');
+    if (fields.size() < 3)
+        return;
+    pages_widget->decode_device_state(fields[1].toInt(), fields[2]);
+}
+
+void MainWindow::tracker_disconnected()
+{
+    // The signal is the worker's last act; its thread may not have returned from run() yet.
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+
+    link_active = false;
+    pages_widget->set_pages_enabled(false);
+    ui->commandLinkButton->setText(QString::fromUtf8(connect_text));
+    set_status_text(QStringLiteral("Tracker disconnected..."));
+    for (auto& page : pages_widget->page_list)
+        page.polled = false;
+    if (close_requested)
+        close();
+}

@@ -47,12 +47,26 @@ private:
     void load_settings();
     void save_settings();
 
+    // Connection control and command dispatch
+    void toggle_connection();
+    void start_tracker_thread();
+    void disconnect_tracker();
+    void send_command(const QString& cmd);
+    QString streaming_command(int mode) const;
+    void poll_tab(int tab_id, const QStringList& cmds);
+
+    // Replies in expert mode
+    void parse_expert_response(const QString& cmd, const QString& cmd_result);
+
+    // Port choice at start-up when none is configured
+    void auto_select_port();
+
     Ui::MainWindow* ui;
     tab_xml_widget* pages_widget = nullptr;
     QLabel* status_label = nullptr;
     Confirm_Dialog* settings_dialog = nullptr;
     t_settings settings;
     SerialPortThread* worker = nullptr;
-    bool link_active = false;    // a worker runs and has not yet reported its end
+    bool link_active = false;     // a worker runs and has not yet reported its end
     bool close_requested = false; // close the window once the link has ended
 };

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "recorded_boxes.h"
 #include "tab_xml_widget.h"
 
 #include <QAction>
@@ -37,6 +38,7 @@ private slots:
 
 private:
     QTemporaryDir work_dir;
+    recorded_boxes boxes; // a box would block the test; none is expected
 };
 
 namespace {
@@ -72,8 +74,8 @@ void test_main_window::form_widgets_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
 
-    QTest::newRow("connect button") << "commandLinkButton" << QStringLiteral("Соедениться с трекером")
-                                    << QRect(0, 0, 231, 41);
+    QTest::newRow("connect button")
+        << "commandLinkButton" << QStringLiteral("Соедениться с трекером") << QRect(0, 0, 231, 41);
     QTest::newRow("save button") << "commandLinkButton_2" << QStringLiteral("Сохранить настройки")
                                  << QRect(240, 0, 251, 41);
 }
@@ -135,9 +137,12 @@ void test_main_window::actions_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("visible");
 
-    QTest::newRow("show") << "actionShow" << "Show" << "Alt+T" << false << false;
-    QTest::newRow("test dialog 2") << "actionTest_dialog_2" << "Test dialog 2" << "Ctrl+T" << true
-                                   << false;
+    QTest::newRow("show") << "actionShow"
+                          << "Show"
+                          << "Alt+T" << false << false;
+    QTest::newRow("test dialog 2") << "actionTest_dialog_2"
+                                   << "Test dialog 2"
+                                   << "Ctrl+T" << true << false;
     QTest::newRow("settings") << "actionSettings" << QStringLiteral("Настройки...") << "" << true
                               << true;
     QTest::newRow("exit") << "actionExit" << QStringLiteral("Выход") << "" << true << true;
@@ -242,6 +247,7 @@ void test_main_window::first_start_without_configuration()
              QStringLiteral("Соедениться с трекером"));
     // Reading the configuration never creates it.
     QVERIFY(!QFile::exists("tracker_config.ini"));
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 void test_main_window::status_text_goes_to_label_and_top_of_log()

@@ -117,16 +117,17 @@ void test_settings_file::unreadable_values_fall_back_data()
     QTest::addColumn<bool>("bt");
     QTest::addColumn<bool>("simple");
 
-    QTest::newRow("speed not a number") << QByteArray("[COM]\nPortSpeed=fast\n") << 0 << false << true;
+    QTest::newRow("speed not a number")
+        << QByteArray("[COM]\nPortSpeed=fast\n") << 0 << false << true;
     QTest::newRow("empty speed") << QByteArray("[COM]\nPortSpeed=\n") << 0 << false << true;
-    QTest::newRow("flags as words") << QByteArray("[COM]\nBTConn=true\n[XML]\nSimpleMode=false\n")
-                                    << 115200 << true << false;
-    QTest::newRow("flag as digit") << QByteArray("[COM]\nBTConn=1\n[XML]\nSimpleMode=0\n")
-                                   << 115200 << true << false;
-    QTest::newRow("unknown sections only") << QByteArray("[Other]\nKey=1\n") << 115200 << false
-                                           << true;
-    QTest::newRow("not an ini file") << QByteArray("\x01\x02\xff garbage = = [[[\n") << 115200
-                                     << false << true;
+    QTest::newRow("flags as words")
+        << QByteArray("[COM]\nBTConn=true\n[XML]\nSimpleMode=false\n") << 115200 << true << false;
+    QTest::newRow("flag as digit")
+        << QByteArray("[COM]\nBTConn=1\n[XML]\nSimpleMode=0\n") << 115200 << true << false;
+    QTest::newRow("unknown sections only")
+        << QByteArray("[Other]\nKey=1\n") << 115200 << false << true;
+    QTest::newRow("not an ini file")
+        << QByteArray("\x01\x02\xff garbage = = [[[\n") << 115200 << false << true;
 }
 
 void test_settings_file::unreadable_values_fall_back()
@@ -154,8 +155,8 @@ void test_settings_file::file_is_private_to_its_owner()
     QCOMPARE(QFile::permissions(path()) & (owner_only | others), owner_only);
 
     // A file left readable by others, e.g. from an older version, is tightened on the next save.
-    QVERIFY(QFile::setPermissions(path(), owner_only | QFileDevice::ReadGroup |
-                                              QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(path(),
+                                  owner_only | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     write_settings(path(), t_settings());
     QCOMPARE(QFile::permissions(path()) & (owner_only | others), owner_only);
 }
