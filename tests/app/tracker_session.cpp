@@ -1,0 +1,183 @@
+#include "tracker_session.h"
+
+#include "mainwindow.h"
+#include "settings_file.h"
+#include "t_feedback_button.h"
+#include "tab_xml_widget.h"
+
+#include <QCommandLinkButton>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+const int timeout_ms = sim_process::default_timeout_ms;
+
+template <typename Condition>
+bool wait_until(Condition condition, int ms = timeout_ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+bool write_tracker_values(const QString& path, const QMap<QString, QStringList>& values)
+{
+    QJsonObject state;
+    for (auto it = values.begin(); it != values.end(); ++it)
+        state.insert(it.key(), QJsonArray::fromStringList(it.value()));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(state).toJson()) > 0;
+}
+
+} // namespace
+
+QString e2e_profile_path()
+{
+    return QStringLiteral(TC_TEST_DATA "/app_profile.xml");
+}
+
+tracker_session::tracker_session() = default;
+
+tracker_session::~tracker_session()
+{
+    if (main_window)
+        close_window();
+}
+
+bool tracker_session::fail(const QString& message)
+{
+    last_error = message;
+    return false;
+}
+
+bool tracker_session::start(const options& o)
+{
+    if (!work.isValid() || !QDir::setCurrent(work.path()))
+        return fail("no working directory");
+    if (!o.tracker_values.isEmpty() && !write_tracker_values(sim.state_path(), o.tracker_values))
+        return fail("cannot write the tracker's values");
+    const QStringList passwords{"--device-password", o.device_password, "--master-password",
+                                o.master_password};
+    if (!sim.start(passwords + o.sim_options, e2e_profile_path()))
+        return fail(sim.error());
+    if (!QFile::copy(e2e_profile_path(), "profile.xml"))
+        return fail("cannot copy the profile");
+
+    t_settings s;
+    s.device_password = o.device_password;
+    s.master_password = o.master_password;
+    s.port_name = sim.port_path();
+    s.port_name_long = sim.port_path() + " Simulated tracker";
+    s.auto_connect = o.auto_connect;
+    s.simple_mode = o.simple_mode;
+    s.bt_conn = o.sim_options.contains("--bluetooth");
+    write_settings(settings_file_path(), s);
+
+    main_window = std::make_unique<MainWindow>();
+    main_window->show();
+    return true;
+}
+
+tab_xml_widget& tracker_session::pages()
+{
+    return *main_window->findChild<tab_xml_widget*>();
+}
+
+QCommandLinkButton* tracker_session::connect_button()
+{
+    return main_window->findChild<QCommandLinkButton*>("commandLinkButton");
+}
+
+QCommandLinkButton* tracker_session::save_button()
+{
+    return main_window->findChild<QCommandLinkButton*>("commandLinkButton_2");
+}
+
+QStringList tracker_session::log() const
+{
+    QStringList lines;
+    const auto* list = main_window->findChild<QListWidget*>("log_widget");
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text().section("] ", 1);
+    return lines;
+}
+
+bool tracker_session::wait_for_log(const QString& line, int count)
+{
+    return wait_until([&] { return log().count(line) >= count; });
+}
+
+bool tracker_session::controls_enabled()
+{
+    const t_page& first = pages().page_list.first();
+    return pages().is_simple_mode ? first.parameters.first()->widget->isEnabled()
+                                  : first.commands.first().set_button->isEnabled();
+}
+
+bool tracker_session::wait_until_ready()
+{
+    return wait_until([&] {
+        return connect_button()->text() == QStringLiteral("Разорвать связь") && controls_enabled();
+    });
+}
+
+bool tracker_session::wait_until_idle()
+{
+    return wait_until([&] {
+        return connect_button()->text() == QStringLiteral("Соедениться с трекером") &&
+               log().contains(QStringLiteral("Tracker disconnected..."));
+    });
+}
+
+int tracker_session::tracker_command_count() const
+{
+    return sim.transcript().commands().size();
+}
+
+QStringList tracker_session::tracker_commands_since(int count) const
+{
+    return sim.transcript().commands().mid(count);
+}
+
+bool tracker_session::wait_for_replies()
+{
+    return wait_until([&] {
+        const sim_transcript t = sim.transcript();
+        int replies = 0;
+        for (const QByteArray& line : t.sent_lines())
+            replies += line.contains("+RESP") ? 1 : 0;
+        // The closing command is the one command that gets no answer.
+        const int commands = t.commands().size() - t.commands().filter("AT+TEXT=").size();
+        return replies >= commands &&
+               log().filter(QRegularExpression("^Result: ")).size() >= replies;
+    });
+}
+
+QStringList tracker_session::wait_for_commands(int since, int count)
+{
+    sim.wait_for([&](const sim_transcript& t) { return t.commands().size() >= since + count; });
+    wait_for_replies();
+    return tracker_commands_since(since);
+}
+
+bool tracker_session::close_window()
+{
+    if (!main_window)
+        return true;
+    main_window->close();
+    const bool closed = wait_until([&] { return !main_window->isVisible(); });
+    if (closed)
+        main_window.reset();
+    return closed;
+}
