@@ -132,12 +132,14 @@ bool tracker_session::wait_until_ready()
     });
 }
 
-bool tracker_session::wait_until_idle()
+bool tracker_session::wait_until_idle(int timeout_ms)
 {
-    return wait_until([&] {
-        return connect_button()->text() == QStringLiteral("Соедениться с трекером") &&
-               log().contains(QStringLiteral("Tracker disconnected..."));
-    });
+    return wait_until(
+        [&] {
+            return connect_button()->text() == QStringLiteral("Соедениться с трекером") &&
+                   log().contains(QStringLiteral("Tracker disconnected..."));
+        },
+        timeout_ms);
 }
 
 int tracker_session::tracker_command_count() const

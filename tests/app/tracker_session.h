@@ -51,7 +51,8 @@ public:
     bool wait_for_log(const QString& line, int count = 1);
     bool controls_enabled(); // the pages' controls that start tracker traffic
     bool wait_until_ready(); // handshake done: the pages' controls are enabled
-    bool wait_until_idle();  // the link has ended and the window is back to its idle state
+    // The link has ended and the window is back to its idle state.
+    bool wait_until_idle(int timeout_ms = sim_process::default_timeout_ms);
     // Waits until the tracker has answered every command it received so far.
     bool wait_for_replies();
     // Waits until the tracker has received count commands after the first `since`, and then
