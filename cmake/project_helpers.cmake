@@ -37,10 +37,3 @@ function(tc_add_test name)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp"
         ${ARG_PROPERTIES})
 endfunction()
-
-# Adds a source folder when it has its build description.
-macro(tc_add_folder folder)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt)
-        add_subdirectory(${folder})
-    endif()
-endmacro()
