@@ -8,9 +8,11 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench/app/device_state_stream_bench
 
 #include "mainwindow.h"
+#include "message_box.h"
 #include "record_decoder.h"
 #include "settings_file.h"
 #include "sim_process.h"
+#include "t_feedback_button.h"
 #include "tab_xml_widget.h"
 
 #include <QApplication>
@@ -58,6 +60,9 @@ bool wait_until(Condition condition, int ms)
     return condition();
 }
 
+// A box would stop the measurement in its own event loop; the stream goes on without it.
+void ignore_box(message_box_kind, QWidget*, const QString&, const QString&) {}
+
 double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
@@ -69,6 +74,7 @@ double percentile(std::vector<double> values, double p)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    set_message_box_handler(ignore_box);
     QTemporaryDir work;
     sim_process tracker;
     if (!tracker.start({"--stream-interval", QString::number(line_interval_ms)},
@@ -113,7 +119,8 @@ int main(int argc, char* argv[])
     const QByteArray schema = pages.rawdata_list.first().schema.toUtf8();
     std::vector<double> delays_ms;
     int sent = 0;
-    for (const sim_transcript::sent_line& line : tracker.transcript().sent()) {
+    const sim_transcript transcript = tracker.transcript();
+    for (const sim_transcript::sent_line& line : transcript.sent()) {
         const QString text = latitude_text(line.bytes, schema, lat->multiplier);
         if (text.isEmpty())
             continue;

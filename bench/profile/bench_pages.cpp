@@ -5,8 +5,7 @@
 // 200-field profile under 0.5 ms.
 //
 // Build and run in a separate Release tree:
-//   cmake -S . -B build/profile-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTC_BENCH=ON \
-//         -DTC_TESTS=OFF
+//   cmake -S . -B build/profile-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTC_BENCH=ON -DTC_TESTS=OFF
 //   cmake --build build/profile-bench --target profile_bench
 //   build/profile-bench/bench/profile/profile_bench
 
