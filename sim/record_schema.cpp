@@ -1,10 +1,10 @@
 #include "record_schema.h"
 
+#include "record_decoder.h"
+
 #include <QStringList>
 
 namespace {
-
-constexpr int max_count = 65535;
 
 int width_of(char type)
 {
@@ -16,33 +16,6 @@ int width_of(char type)
     default:
         return 1;
     }
-}
-
-// Names separated by ","; a double quote opens or closes a stretch in which "," is part of the
-// name, and is itself no part of it.
-QStringList split_names(const QString& names)
-{
-    QStringList list;
-    QString name;
-    bool quoted = false;
-    for (const QChar c : names) {
-        if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-        } else if (c == QLatin1Char(',') && !quoted) {
-            list.append(name);
-            name.clear();
-        } else {
-            name += c;
-        }
-    }
-    list.append(name);
-    return list;
-}
-
-bool is_type_letter(QChar c)
-{
-    return c == QLatin1Char('L') || c == QLatin1Char('S') || c == QLatin1Char('C') ||
-           c == QLatin1Char('Z');
 }
 
 void append_number(QByteArray& record, quint32 number, int width)
@@ -59,33 +32,34 @@ quint32 record_schema::max_number(char type)
     return type == 'L' ? 0xffffffffu : (1u << (8 * width_of(type))) - 1;
 }
 
+// The tokens and names are read by the configurator's own decoder functions, so that a record
+// is laid out exactly as the configurator will read it.
 bool record_schema::parse(const QString& text, record_schema& schema, QString& error)
 {
-    const int bar = text.indexOf(QLatin1Char('|'));
-    const QString types = bar < 0 ? text : text.left(bar);
-    const QStringList names = bar < 0 ? QStringList() : split_names(text.mid(bar + 1));
+    const QByteArray bytes = text.toUtf8();
+    const int bar = bytes.indexOf('|');
+    const char* name_cursor = bar < 0 ? "" : bytes.constData() + bar + 1;
+    const char* cursor = bytes.constData();
     QList<field> fields;
-    for (int k = 0; k < types.size();) {
-        if (!is_type_letter(types[k])) {
-            error = QStringLiteral("schema \"%1\": bad type at %2").arg(text).arg(k);
+    for (;;) {
+        char token[type_token_size];
+        const char* next = next_type_token(cursor, token);
+        if (next == nullptr || (token[0] == '\0' && *cursor != '\0' && *cursor != '|')) {
+            error = QStringLiteral("schema \"%1\": bad type at %2")
+                        .arg(text)
+                        .arg(cursor - bytes.constData());
             return false;
         }
-        field item;
-        item.type = types[k].toLatin1();
-        int end = k + 1;
-        while (end < types.size() && types[end].isDigit()) {
-            ++end;
+        if (token[0] == '\0') {
+            break;
         }
-        if (end > k + 1) {
-            item.count = types.mid(k + 1, end - k - 1).toInt();
+        char name[field_name_size];
+        name_cursor = copy_field(name_cursor, ',', name);
+        if (*name_cursor == ',') {
+            ++name_cursor;
         }
-        if (item.count > max_count || end - k - 1 > 5) {
-            error = QStringLiteral("schema \"%1\": count too large at %2").arg(text).arg(k);
-            return false;
-        }
-        item.name = names.value(fields.size());
-        fields.append(item);
-        k = end;
+        fields.append({token[0], type_token_count(token), QString::fromUtf8(name)});
+        cursor = next;
     }
     schema.items = fields;
     return true;

@@ -26,7 +26,8 @@ public:
     };
 
     // False, with error, for a types part that the configurator's decoder would not read to
-    // its end (an unknown character, a count without a letter, a count above 65535).
+    // its end (an unknown character, a count without a letter, a token over 15 characters).
+    // Counts are kept modulo 65536, as the decoder keeps them.
     static bool parse(const QString& text, record_schema& schema, QString& error);
 
     const QList<field>& fields() const { return items; }

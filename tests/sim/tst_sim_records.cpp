@@ -101,7 +101,7 @@ void tst_sim_records::parses_schemas_data()
     QTest::newRow("lower case") << "Ls|x" << QStringList{"error"};
     QTest::newRow("count first") << "3L|x" << QStringList{"error"};
     QTest::newRow("space") << "L S" << QStringList{"error"};
-    QTest::newRow("count too large") << "C65536" << QStringList{"error"};
+    QTest::newRow("count kept modulo 65536") << "C65537Z|n" << QStringList{"C1 n", "Z1 "};
 }
 
 void tst_sim_records::parses_schemas()
