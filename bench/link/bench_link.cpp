@@ -12,18 +12,16 @@
 //   build/link-bench/bench/link/link_bench
 
 #include "serial_port_thread.h"
+#include "sim_process.h"
 #include "wire_format.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -56,38 +54,6 @@ double elapsed_ms(clock_type::time_point from, clock_type::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
-
-// The simulated tracker of this build on a wired link, on a pty in a folder of its own.
-class running_tracker
-{
-public:
-    ~running_tracker()
-    {
-        process.terminate();
-        process.waitForFinished(timeout_ms);
-    }
-
-    bool start()
-    {
-        process.start(QStringLiteral(TC_SIM_EXECUTABLE),
-                      {QStringLiteral("--profile"), QStringLiteral(TC_LINK_PROFILE),
-                       QStringLiteral("--port"), port()});
-        const QDeadlineTimer deadline(timeout_ms);
-        while (!QFileInfo(port()).isSymLink()) {
-            if (deadline.hasExpired() || process.state() == QProcess::NotRunning) {
-                return false;
-            }
-            process.waitForFinished(10);
-        }
-        return true;
-    }
-
-    QString port() const { return folder.filePath(QStringLiteral("ttySIM")); }
-
-private:
-    QTemporaryDir folder;
-    QProcess process;
-};
 
 struct timed_command
 {
@@ -171,6 +137,27 @@ private:
     std::vector<timed_command> done;
 };
 
+// The simulated tracker of this build on a wired link, and a worker that has shaken hands with it.
+struct linked_tracker
+{
+    sim_process tracker;
+    std::unique_ptr<timed_worker> worker;
+
+    bool start(benchmark::State& state)
+    {
+        if (!tracker.start({}, QStringLiteral(TC_LINK_PROFILE))) {
+            state.SkipWithError("the simulated tracker did not start");
+            return false;
+        }
+        worker = std::make_unique<timed_worker>(tracker.port_path());
+        if (!worker->wait_ready()) {
+            state.SkipWithError("no handshake");
+            return false;
+        }
+        return true;
+    }
+};
+
 // Reports the measured time per iteration next to the floor and their ratio.
 void report(benchmark::State& state, double measured_ms, double floor_ms)
 {
@@ -182,20 +169,14 @@ void report(benchmark::State& state, double measured_ms, double floor_ms)
 
 void BM_single_command(benchmark::State& state)
 {
-    running_tracker tracker;
-    if (!tracker.start()) {
-        state.SkipWithError("the simulated tracker did not start");
-        return;
-    }
-    timed_worker worker(tracker.port());
-    if (!worker.wait_ready()) {
-        state.SkipWithError("no handshake");
+    linked_tracker link;
+    if (!link.start(state)) {
         return;
     }
     double measured_ms = 0;
     double floor_ms = 0;
     for (auto _ : state) {
-        const std::vector<timed_command> results = worker.run({poll_commands.first()});
+        const std::vector<timed_command> results = link.worker->run({poll_commands.first()});
         if (results.empty()) {
             state.SkipWithError("no reply");
             return;
@@ -212,14 +193,8 @@ void BM_single_command(benchmark::State& state)
 // Twenty read commands queued at once, as the main window polls a page.
 void BM_poll_of_20_commands(benchmark::State& state)
 {
-    running_tracker tracker;
-    if (!tracker.start()) {
-        state.SkipWithError("the simulated tracker did not start");
-        return;
-    }
-    timed_worker worker(tracker.port());
-    if (!worker.wait_ready()) {
-        state.SkipWithError("no handshake");
+    linked_tracker link;
+    if (!link.start(state)) {
         return;
     }
     QStringList poll;
@@ -229,7 +204,7 @@ void BM_poll_of_20_commands(benchmark::State& state)
     double measured_ms = 0;
     double floor_ms = 0;
     for (auto _ : state) {
-        const std::vector<timed_command> results = worker.run(poll);
+        const std::vector<timed_command> results = link.worker->run(poll);
         if (results.empty()) {
             state.SkipWithError("no reply");
             return;
