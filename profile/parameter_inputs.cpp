@@ -20,25 +20,25 @@ int item_with_data(const QComboBox* combo, const QString& data)
 
 } // namespace
 
-void setup_line_edit(QLineEdit* edit, const parameter_spec& spec, QObject* validator_owner)
+void setup_line_edit(QLineEdit* edit, const parameter_spec& source, QObject* validator_owner)
 {
-    if (spec.type == QLatin1String("integer")) {
-        edit->setValidator(new range_validator(spec.minvalue, spec.maxvalue, validator_owner));
-    } else if (spec.has_maxlen) {
-        edit->setMaxLength(spec.maxlen);
+    if (source.type == QLatin1String("integer")) {
+        edit->setValidator(new range_validator(source.minvalue, source.maxvalue, validator_owner));
+    } else if (source.has_maxlen) {
+        edit->setMaxLength(source.maxlen);
     }
-    edit->setText(spec.defaultvalue);
+    edit->setText(source.defaultvalue);
 }
 
-void setup_combo_box(QComboBox* combo, const parameter_spec& spec, bool integer_data)
+void setup_combo_box(QComboBox* combo, const parameter_spec& source, bool integer_data)
 {
     combo->setEditable(false);
-    for (const option_spec& option : spec.options) {
+    for (const option_spec& option : source.options) {
         const QVariant data =
             integer_data ? QVariant(option.value.toInt()) : QVariant(option.value);
         combo->addItem(option.text, data);
     }
-    combo->setCurrentIndex(item_with_data(combo, spec.defaultvalue));
+    combo->setCurrentIndex(item_with_data(combo, source.defaultvalue));
 }
 
 QString input_value(const QWidget* widget)

@@ -189,11 +189,11 @@ QList<row_spec> row_specs(const QDomDocument& document)
                    << device_state_columns << "are shown";
     }
     for (const QDomElement& row : row_elements.mid(0, device_state_columns)) {
-        row_spec spec;
+        row_spec column;
         for (const QDomElement& display : elements_below(row, QStringLiteral("display"))) {
-            spec.displays.append(display_of(display));
+            column.displays.append(display_of(display));
         }
-        rows.append(spec);
+        rows.append(column);
     }
     return rows;
 }

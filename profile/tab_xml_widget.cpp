@@ -183,9 +183,9 @@ void tab_xml_widget::load_expert_mode(const QString& path)
         show_message_box(message_box_kind::plain, nullptr, QString(), error);
         return;
     }
-    for (const page_spec& spec : qAsConst(pages)) {
-        t_page& page = add_page(spec.name, spec.id, false);
-        for (const command_spec& command : spec.commands) {
+    for (const page_spec& source : qAsConst(pages)) {
+        t_page& page = add_page(source.name, source.id, false);
+        for (const command_spec& command : source.commands) {
             add_command_block(command, page);
         }
         finish_page(page);
@@ -201,9 +201,9 @@ void tab_xml_widget::load_simple_mode(const QString& path)
         show_message_box(message_box_kind::plain, nullptr, QString(), error);
         return;
     }
-    for (const page_spec& spec : qAsConst(pages)) {
-        t_page& page = add_page(spec.name, spec.id, true);
-        for (const parameter_spec& parameter : spec.parameters) {
+    for (const page_spec& source : qAsConst(pages)) {
+        t_page& page = add_page(source.name, source.id, true);
+        for (const parameter_spec& parameter : source.parameters) {
             qDebug() << parameter.description;
             add_simple_parameter(parameter, page);
         }
@@ -224,8 +224,8 @@ void tab_xml_widget::load_device_state(const QString& path)
         return;
     }
     add_device_state_page();
-    for (const rawdata_spec& spec : qAsConst(rawdata)) {
-        rawdata_list.append({spec.id, spec.schema});
+    for (const rawdata_spec& source : qAsConst(rawdata)) {
+        rawdata_list.append({source.id, source.schema});
     }
     for (int column = 0; column < rows.size(); ++column) {
         for (const display_spec& display : rows.at(column).displays) {
@@ -269,22 +269,22 @@ void tab_xml_widget::finish_page(t_page& page)
     page.scroll_area->setWidget(page.content);
 }
 
-void tab_xml_widget::add_command_block(const command_spec& spec, t_page& page)
+void tab_xml_widget::add_command_block(const command_spec& source, t_page& page)
 {
     auto* block_frame = new_frame(page.content, QFrame::Box, QFrame::Sunken);
     block_frame->setLineWidth(1);
     page.content_layout->addWidget(block_frame);
     auto* block_layout = new QVBoxLayout(block_frame);
     block_layout->setAlignment(Qt::AlignTop);
-    block_layout->addWidget(
-        new QLabel(QStringLiteral("<b>") + spec.description + QStringLiteral("</b>"), block_frame));
+    block_layout->addWidget(new QLabel(
+        QStringLiteral("<b>") + source.description + QStringLiteral("</b>"), block_frame));
     block_layout->addWidget(new_frame(block_frame, QFrame::HLine, QFrame::Sunken));
 
     t_command block;
-    block.command = spec.command;
-    block.description = spec.description;
-    block.polldata = spec.polldata;
-    block.master = spec.master;
+    block.command = source.command;
+    block.description = source.description;
+    block.polldata = source.polldata;
+    block.master = source.master;
     block.box = new_frame(block_frame, QFrame::NoFrame, QFrame::Plain);
     block_layout->addWidget(block.box);
     block.form_layout = new_form(block.box);
@@ -300,62 +300,62 @@ void tab_xml_widget::add_command_block(const command_spec& spec, t_page& page)
     } else {
         block.form_layout->addRow(new QWidget(block.box), block.set_button);
     }
-    for (const parameter_spec& parameter : spec.parameters) {
+    for (const parameter_spec& parameter : source.parameters) {
         add_expert_parameter(parameter, block);
     }
     page.commands.append(block);
 }
 
-void tab_xml_widget::add_expert_parameter(const parameter_spec& spec, t_command& block)
+void tab_xml_widget::add_expert_parameter(const parameter_spec& source, t_command& block)
 {
-    t_parameter parameter{spec.description, spec.type, nullptr, spec.readonly};
-    if (is_text_type(spec.type)) {
+    t_parameter parameter{source.description, source.type, nullptr, source.readonly};
+    if (is_text_type(source.type)) {
         auto* edit = new QLineEdit(block.box);
-        setup_line_edit(edit, spec, this);
+        setup_line_edit(edit, source, this);
         parameter.widget = edit;
-    } else if (spec.type == QLatin1String("option")) {
+    } else if (source.type == QLatin1String("option")) {
         auto* combo = new QComboBox(block.box);
-        setup_combo_box(combo, spec, true);
+        setup_combo_box(combo, source, true);
         parameter.widget = combo;
     }
     if (parameter.widget) {
         // Parameter rows stay above the button row.
-        block.form_layout->insertRow(block.form_layout->rowCount() - 1, spec.description,
+        block.form_layout->insertRow(block.form_layout->rowCount() - 1, source.description,
                                      parameter.widget);
     }
     block.parameters.append(parameter);
 }
 
-void tab_xml_widget::add_simple_parameter(const parameter_spec& spec, t_page& page)
+void tab_xml_widget::add_simple_parameter(const parameter_spec& source, t_page& page)
 {
     auto record = std::make_unique<t_simple_parameter>();
-    record->description = spec.description;
-    record->type = spec.type;
-    record->read = spec.read;
-    record->write = spec.write;
-    record->master = spec.master;
-    for (const QString& list : {spec.read, spec.write}) {
+    record->description = source.description;
+    record->type = source.type;
+    record->read = source.read;
+    record->write = source.write;
+    record->master = source.master;
+    for (const QString& list : {source.read, source.write}) {
         for (const QString& entry : split_entry_list(list)) {
-            value_store.add_spec_entry(entry, spec.master);
+            value_store.add_spec_entry(entry, source.master);
         }
     }
 
-    if (spec.type == QLatin1String("splitter")) {
+    if (source.type == QLatin1String("splitter")) {
         page.form_layout->addRow(new_frame(page.form_frame, QFrame::HLine, QFrame::Sunken));
         return;
     }
     // Change slots are connected after the default is set: a default is not an edit.
-    if (is_text_type(spec.type)) {
+    if (is_text_type(source.type)) {
         auto* edit = new t_line_edit_ex(page.form_frame);
-        page.form_layout->addRow(spec.description, edit);
-        setup_line_edit(edit, spec, this);
+        page.form_layout->addRow(source.description, edit);
+        setup_line_edit(edit, source, this);
         edit->parameter = record.get();
         record->widget = edit;
         connect(edit, &QLineEdit::textEdited, this, &tab_xml_widget::simple_text_changed);
-    } else if (spec.type == QLatin1String("option")) {
+    } else if (source.type == QLatin1String("option")) {
         auto* combo = new t_combo_box_ex(page.form_frame);
-        setup_combo_box(combo, spec, false);
-        page.form_layout->addRow(spec.description, combo);
+        setup_combo_box(combo, source, false);
+        page.form_layout->addRow(source.description, combo);
         combo->parameter = record.get();
         record->widget = combo;
         // The text form of the signal is the deprecated overload; the slot reads the item data.
@@ -386,25 +386,25 @@ void tab_xml_widget::add_device_state_page()
     }
 }
 
-void tab_xml_widget::add_display_field(int column, const display_spec& spec)
+void tab_xml_widget::add_display_field(int column, const display_spec& source)
 {
     const t_state_column& state_column = state_columns.at(column);
     QFrame* frame = state_column.frame;
     auto* label = new QLabel(frame);
-    if (spec.display_as == QLatin1String("splitter")) {
-        label->setText(QStringLiteral("<b>") + spec.comment + QStringLiteral("</b>"));
+    if (source.display_as == QLatin1String("splitter")) {
+        label->setText(QStringLiteral("<b>") + source.comment + QStringLiteral("</b>"));
         state_column.form_layout->addRow(new_frame(frame, QFrame::HLine, QFrame::Sunken), label);
         return;
     }
-    label->setText(spec.unit.isEmpty() ? spec.comment
-                                       : spec.comment + QStringLiteral(", <b>") + spec.unit +
-                                             QStringLiteral("</b>"));
+    label->setText(source.unit.isEmpty() ? source.comment
+                                         : source.comment + QStringLiteral(", <b>") + source.unit +
+                                               QStringLiteral("</b>"));
 
-    t_display_field display{spec.multiplier,      spec.field,           spec.display_as,
-                            spec.valid_range_min, spec.valid_range_max, nullptr};
-    if (spec.display_as == QLatin1String("select")) {
+    t_display_field display{source.multiplier,      source.field,           source.display_as,
+                            source.valid_range_min, source.valid_range_max, nullptr};
+    if (source.display_as == QLatin1String("select")) {
         auto* combo = new QComboBox(frame);
-        for (const display_option_spec& option : spec.options) {
+        for (const display_option_spec& option : source.options) {
             combo->addItem(option.text, option.id);
         }
         // Nothing is selected before the tracker has said anything.

@@ -77,11 +77,11 @@ private:
     void load_simple_mode(const QString& path);
     void load_device_state(const QString& path);
     t_page& add_page(const QString& name, const QString& id, bool simple);
-    void add_command_block(const command_spec& spec, t_page& page);
-    void add_expert_parameter(const parameter_spec& spec, t_command& block);
-    void add_simple_parameter(const parameter_spec& spec, t_page& page);
+    void add_command_block(const command_spec& source, t_page& page);
+    void add_expert_parameter(const parameter_spec& source, t_command& block);
+    void add_simple_parameter(const parameter_spec& source, t_page& page);
     void add_device_state_page();
-    void add_display_field(int column, const display_spec& spec);
+    void add_display_field(int column, const display_spec& source);
     void finish_page(t_page& page);
 
     // Simple-mode replies

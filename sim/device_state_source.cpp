@@ -158,11 +158,11 @@ device_state_source::device_state_source(const QList<rawdata_spec>& rawdata,
                                          const QList<display_spec>& displays)
     : displays(displays)
 {
-    for (const rawdata_spec& spec : rawdata) {
+    for (const rawdata_spec& source : rawdata) {
         record_schema schema;
         QString error;
-        if (record_schema::parse(spec.schema, schema, error)) {
-            layouts.append({spec.id, schema});
+        if (record_schema::parse(source.schema, schema, error)) {
+            layouts.append({source.id, schema});
         } else {
             problems.append(error);
         }

@@ -37,12 +37,12 @@ void fill_position(sim_command& command, int position, const QString& value)
     }
 }
 
-void add_expert_command(QList<sim_command>& commands, const command_spec& spec)
+void add_expert_command(QList<sim_command>& commands, const command_spec& source)
 {
-    sim_command& command = command_for(commands, spec.command);
-    command.master = command.master || spec.master;
-    for (int k = 0; k < spec.parameters.size(); ++k) {
-        fill_position(command, k + 1, initial_value(spec.parameters[k]));
+    sim_command& command = command_for(commands, source.command);
+    command.master = command.master || source.master;
+    for (int k = 0; k < source.parameters.size(); ++k) {
+        fill_position(command, k + 1, initial_value(source.parameters[k]));
     }
 }
 
