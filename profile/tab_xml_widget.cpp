@@ -521,15 +521,9 @@ void tab_xml_widget::decode_device_state(int id, const QString& payload)
     }
 }
 
-// The page repaints once for the whole refresh, not once per changed line: a record can change
-// hundreds of lines, and their repaint requests cost as much as the rest of the line together.
+// Only the lines whose text changed are touched, so that only they are laid out and repainted.
 void tab_xml_widget::show_device_state()
 {
-    if (display_fields.isEmpty()) {
-        return;
-    }
-    QWidget* content = page_list.last().content;
-    content->setUpdatesEnabled(false);
     for (const t_display_field& display : qAsConst(display_fields)) {
         const QString text = format_field_value(display);
         if (display.display_as == QLatin1String("select")) {
@@ -544,7 +538,6 @@ void tab_xml_widget::show_device_state()
             edit->setText(text);
         }
     }
-    content->setUpdatesEnabled(true);
 }
 
 QString tab_xml_widget::format_field_value(const t_display_field& display) const
