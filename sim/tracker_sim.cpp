@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -62,6 +63,9 @@ bool tracker_sim::start(QString& error)
         error = QStringLiteral("cannot receive signals");
         return false;
     }
+    // A test or script that dies without stopping its tracker must not leave it behind, holding
+    // a port link and a FIFO.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     return plug(error);
 }
 

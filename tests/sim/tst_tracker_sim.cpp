@@ -47,6 +47,7 @@ private slots:
     void keeps_saved_values_across_runs();
     void rejects_bad_control_commands();
     void streams_device_state();
+    void ends_with_the_process_that_started_it();
 };
 
 void tst_tracker_sim::serves_wired_session()
@@ -288,3 +289,19 @@ void tst_tracker_sim::streams_device_state()
 
 QTEST_GUILESS_MAIN(tst_tracker_sim)
 #include "tst_tracker_sim.moc"
+
+void tst_tracker_sim::ends_with_the_process_that_started_it()
+{
+    QTemporaryDir folder;
+    const QString port = folder.filePath(QStringLiteral("ttyORPHAN"));
+    // A parent that starts the simulator, waits until it is plugged in, and dies without a word.
+    QProcess parent;
+    parent.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("\"$0\" --profile \"$1\" --port \"$2\" & "
+                                 "while [ ! -L \"$2\" ]; do sleep 0.05; done; kill -9 $$"),
+                  sim_process::executable(), sim_process::default_profile(), port});
+    QVERIFY(parent.waitForFinished(timeout_ms));
+    QCOMPARE(parent.exitStatus(), QProcess::CrashExit);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo(port).isSymLink(), timeout_ms);
+}
