@@ -29,22 +29,10 @@ void name_of_field(name_list& names, unsigned field, char (&out)[field_name_size
     }
 }
 
-std::size_t value_width(char letter)
-{
-    switch (letter) {
-    case 'L':
-        return 4;
-    case 'S':
-        return 2;
-    default:
-        return 1;
-    }
-}
-
 // A record that ends early cuts the list after the last value that fitted, "," included.
 void append_numbers(char letter, std::uint16_t count, record_reader& record, bounded_text& text)
 {
-    const std::size_t width = value_width(letter);
+    const std::size_t width = type_value_width(letter);
     std::uint32_t value = 0;
     for (unsigned i = 0; i < count && record.read(width, value); ++i) {
         text.append_number(value);

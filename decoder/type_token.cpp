@@ -45,3 +45,15 @@ std::uint16_t type_token_count(const char* token)
     }
     return count;
 }
+
+std::size_t type_value_width(char letter)
+{
+    switch (letter) {
+    case 'L':
+        return 4;
+    case 'S':
+        return 2;
+    default:
+        return 1;
+    }
+}

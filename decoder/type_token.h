@@ -18,3 +18,6 @@ const char* next_type_token(const char* cursor, char (&token)[type_token_size]);
 // The count written after the letter, 1 when there is none. Kept modulo 65536, the width of
 // the count in the record format.
 std::uint16_t type_token_count(const char* token);
+
+// Bytes of one value of the type letter: 4 for L, 2 for S, 1 for C (and for each byte of Z).
+std::size_t type_value_width(char letter);

@@ -6,21 +6,9 @@
 
 namespace {
 
-int width_of(char type)
+void append_number(QByteArray& record, quint32 number, std::size_t width)
 {
-    switch (type) {
-    case 'L':
-        return 4;
-    case 'S':
-        return 2;
-    default:
-        return 1;
-    }
-}
-
-void append_number(QByteArray& record, quint32 number, int width)
-{
-    for (int k = 0; k < width; ++k) {
+    for (std::size_t k = 0; k < width; ++k) {
         record.append(char((number >> (8 * k)) & 0xff));
     }
 }
@@ -29,7 +17,7 @@ void append_number(QByteArray& record, quint32 number, int width)
 
 quint32 record_schema::max_number(char type)
 {
-    return type == 'L' ? 0xffffffffu : (1u << (8 * width_of(type))) - 1;
+    return type == 'L' ? 0xffffffffu : (1u << (8 * type_value_width(type))) - 1;
 }
 
 // The tokens and names are read by the configurator's own decoder functions, so that a record
@@ -78,7 +66,7 @@ QByteArray record_schema::encode(const QList<value>& values) const
             continue;
         }
         for (int k = 0; k < item.count; ++k) {
-            append_number(record, given.numbers.value(k), width_of(item.type));
+            append_number(record, given.numbers.value(k), type_value_width(item.type));
         }
     }
     return record;
