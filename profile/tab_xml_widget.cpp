@@ -174,16 +174,25 @@ void tab_xml_widget::tab_changed(int index)
 
 // ---- Building
 
+namespace {
+
+// The pages of one mode; a profile that cannot be read is reported and gives none.
+QList<page_spec> mode_pages_or_report(const QString& path, bool simple_mode)
+{
+    QList<page_spec> pages;
+    QString error;
+    if (!read_mode_pages(path, simple_mode, pages, error)) {
+        show_message_box(message_box_kind::plain, nullptr, QString(), error);
+    }
+    return pages;
+}
+
+} // namespace
+
 void tab_xml_widget::load_expert_mode(const QString& path)
 {
     is_simple_mode = false;
-    QList<page_spec> pages;
-    QString error;
-    if (!read_mode_pages(path, false, pages, error)) {
-        show_message_box(message_box_kind::plain, nullptr, QString(), error);
-        return;
-    }
-    for (const page_spec& source : qAsConst(pages)) {
+    for (const page_spec& source : mode_pages_or_report(path, false)) {
         t_page& page = add_page(source.name, source.id, false);
         for (const command_spec& command : source.commands) {
             add_command_block(command, page);
@@ -195,13 +204,7 @@ void tab_xml_widget::load_expert_mode(const QString& path)
 void tab_xml_widget::load_simple_mode(const QString& path)
 {
     is_simple_mode = true;
-    QList<page_spec> pages;
-    QString error;
-    if (!read_mode_pages(path, true, pages, error)) {
-        show_message_box(message_box_kind::plain, nullptr, QString(), error);
-        return;
-    }
-    for (const page_spec& source : qAsConst(pages)) {
+    for (const page_spec& source : mode_pages_or_report(path, true)) {
         t_page& page = add_page(source.name, source.id, true);
         for (const parameter_spec& parameter : source.parameters) {
             qDebug() << parameter.description;
