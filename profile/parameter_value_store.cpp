@@ -71,6 +71,7 @@ void parameter_value_store::set_tracker_value(const QString& key, int index, con
     }
     slot->value = value;
     slot->changed = false;
+    slot->awaiting = false;
 }
 
 void parameter_value_store::mark_value_changed(const QString& key, int index, const QString& value)
@@ -93,6 +94,28 @@ void parameter_value_store::clear_change_flags(const QString& key)
         for (value_slot& slot : record.value_slots) {
             slot.changed = false;
         }
+    }
+}
+
+void parameter_value_store::mark_writes_sent()
+{
+    for (command_values& record : command_list) {
+        for (value_slot& slot : record.value_slots) {
+            slot.awaiting = slot.changed && !slot.tracker_only;
+            slot.changed = false;
+        }
+    }
+}
+
+void parameter_value_store::restore_refused(const QString& key)
+{
+    command_values* record = find_record(key);
+    if (!record) {
+        return;
+    }
+    for (value_slot& slot : record->value_slots) {
+        slot.changed = slot.changed || slot.awaiting;
+        slot.awaiting = false;
     }
 }
 
@@ -169,5 +192,5 @@ value_slot& parameter_value_store::insert_slot(command_values& record, int index
     auto& list = record.value_slots;
     const auto at = std::lower_bound(list.begin(), list.end(), index,
                                      [](const value_slot& slot, int i) { return slot.index < i; });
-    return *list.insert(at, value_slot{false, index, false, QString()});
+    return *list.insert(at, value_slot{false, index, false, false, QString()});
 }

@@ -11,6 +11,7 @@ struct value_slot
     bool tracker_only = false; // created by a reply, named by no entry: never written back
     int index = 0;             // 1 is the first value after the command name
     bool changed = false;      // edited by the user since it was last received or saved
+    bool awaiting = false;     // written by a save; the tracker has not answered for it yet
     QString value;
 };
 
@@ -36,6 +37,11 @@ public:
     void set_tracker_value(const QString& key, int index, const QString& value);
     void mark_value_changed(const QString& key, int index, const QString& value);
     void clear_change_flags(const QString& key);
+    // After a save: the changed positions are no longer changed but await the tracker's answer.
+    void mark_writes_sent();
+    // The tracker refused the write of key: its awaiting positions are changed again, so that the
+    // next save writes them once more.
+    void restore_refused(const QString& key);
 
     // Commands
     QStringList build_write_commands(const QString& device_password,

@@ -1,0 +1,90 @@
+#include "tracker_commands.h"
+
+namespace tracker_commands {
+
+namespace {
+
+const QString error_word = QStringLiteral("ERROR");
+
+refusal refusal_of(const QString& kind)
+{
+    if (kind == QLatin1String("PERMISSION"))
+        return refusal::permission;
+    if (kind == QLatin1String("PASSWORD"))
+        return refusal::password;
+    if (kind == QLatin1String("COMMAND"))
+        return refusal::command;
+    return refusal::none;
+}
+
+} // namespace
+
+QString read(const QString& key)
+{
+    return QStringLiteral("AT") + key + QStringLiteral("=?");
+}
+
+QString set(const QString& key, const QString& password, const QStringList& values)
+{
+    QString text = QStringLiteral("AT") + key + QLatin1Char('=') + password + QLatin1Char(',');
+    for (const QString& value : values)
+        text += value + QLatin1Char(',');
+    return text;
+}
+
+QString save(const QString& password)
+{
+    return set(save_key, password, {});
+}
+
+QString streaming(const QString& password, stream_mode mode)
+{
+    const QString digits = QString::number(static_cast<int>(mode));
+    return set(streaming_key, password,
+               {QString(), digits, QString(), QString(), QString(), QString()});
+}
+
+QString closing()
+{
+    return set(QStringLiteral("+TEXT"), closing_password, {});
+}
+
+bool reply::carries_values() const
+{
+    // "+RESP:ERROR,KIND" names no command; "+RESP:NAME,ERROR,KIND" is a refusal.
+    return single_colon && well_formed() && fields.at(0).mid(head.size() + 1) != error_word &&
+           refused == refusal::none;
+}
+
+reply parse_reply(const QString& line)
+{
+    reply r;
+    r.fields = line.split(QLatin1Char(','));
+    const QString& first = r.fields.at(0);
+    const int colon = first.indexOf(QLatin1Char(':'));
+    r.has_name = colon >= 0;
+    r.head = r.has_name ? first.left(colon) : first;
+    if (r.has_name)
+        r.key = QLatin1Char('+') + first.mid(colon + 1).section(QLatin1Char(':'), 0, 0);
+    r.single_colon = line.count(QLatin1Char(':')) == 1;
+    if (r.fields.size() > 2 && r.fields.at(1) == error_word)
+        r.refused = refusal_of(r.fields.at(2));
+    return r;
+}
+
+QString refusal_text(refusal kind)
+{
+    switch (kind) {
+    case refusal::permission:
+        return QStringLiteral("Ошибка прав доступа");
+    case refusal::password:
+        return QStringLiteral("Неверный пароль");
+    case refusal::command:
+        return QStringLiteral("Неверная команда");
+    case refusal::none:
+        break;
+    }
+    return QString();
+}
+
+} // namespace tracker_commands
