@@ -11,7 +11,7 @@ endif()
 
 # Warnings for the code we write; third-party and generated code is not held to -Werror.
 function(tc_set_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow)
     if(TC_WERROR)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
