@@ -250,7 +250,7 @@ void device_state_values_only(benchmark::State& state)
     const QByteArray schema_bytes = schema.toUtf8();
     QList<field_value> values;
     QHash<QString, int> index;
-    const field_format format{QString(), 0.1f, 0.0f, 1000.0f};
+    const field_format format{display_kind::number, 0.1f, 0.0f, 1000.0f};
     std::vector<char> buffer;
     for (auto _ : state) {
         store_decoded_fields(QString::fromUtf8(decode_record_text(schema_bytes, record, buffer)),

@@ -23,11 +23,11 @@ void require(bool condition)
 
 void ignore_messages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-void register_entries(const QList<page_spec>& pages, parameter_value_store& store)
+void register_entries(const QList<profile_page>& pages, parameter_value_store& store)
 {
-    for (const page_spec& page : pages) {
+    for (const profile_page& page : pages) {
         require(page.commands.isEmpty());
-        for (const parameter_spec& parameter : page.parameters) {
+        for (const profile_parameter& parameter : page.parameters) {
             for (const QString& list : {parameter.read, parameter.write}) {
                 for (const QString& entry : split_entry_list(list)) {
                     store.add_spec_entry(entry, parameter.master);
@@ -80,15 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(error.contains(QStringLiteral(" Line: ")));
         return 0;
     }
-    for (const page_spec& page : mode_pages(document, false)) {
+    for (const profile_page& page : mode_pages(document, false)) {
         require(page.parameters.isEmpty());
     }
     parameter_value_store store;
     register_entries(mode_pages(document, true), store);
     check_write_commands(store);
 
-    const QList<rawdata_spec> rawdata = rawdata_specs(document);
-    const QList<row_spec> rows = row_specs(document);
+    const QList<profile_rawdata> rawdata = rawdata_layouts(document);
+    const QList<profile_column> rows = state_columns_of(document);
     require(rows.size() <= device_state_columns);
     require(!rawdata.isEmpty() || rows.isEmpty());
     return 0;

@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <QTest>
 
+Q_DECLARE_METATYPE(display_kind)
+
 class test_device_state_values : public QObject
 {
     Q_OBJECT
@@ -27,40 +29,40 @@ void test_device_state_values::formats_values_data()
     QTest::addColumn<bool>("has_value");
     QTest::addColumn<uint>("number");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("display_as");
+    QTest::addColumn<display_kind>("kind");
     QTest::addColumn<float>("multiplier");
     QTest::addColumn<float>("minimum");
     QTest::addColumn<float>("maximum");
     QTest::addColumn<QString>("shown");
 
     const QString invalid = QStringLiteral("недействительны");
-    auto row = [](const char* tag, uint number, const char* display_as, float multiplier,
-                  float minimum, float maximum, const QString& shown) {
-        QTest::newRow(tag) << true << number << QString() << QString(display_as) << multiplier
-                           << minimum << maximum << shown;
+    auto row = [](const char* tag, uint number, display_kind kind, float multiplier, float minimum,
+                  float maximum, const QString& shown) {
+        QTest::newRow(tag) << true << number << QString() << kind << multiplier << minimum
+                           << maximum << shown;
     };
-    QTest::newRow("no data") << false << 0u << QString() << "" << 1.0f << 0.0f << 0.0f
-                             << "Нет данных";
-    QTest::newRow("string as is") << true << 0u << "ABC:1"
-                                  << "hex" << 2.0f << 5.0f << 6.0f << "ABC:1";
-    row("hex", 255, "hex", 1, 0, 0, "000000FF");
-    row("hex top", 0xFFFFFFFFu, "hex", 1, 0, 0, "FFFFFFFF");
-    row("binary", 5, "binary", 1, 0, 0, "101");
-    row("binary zero", 0, "binary", 1, 0, 0, "0");
-    row("coord 180", 1u << 31, "coord", 360, 0, 0, "180.00000000");
-    row("coord 45", 1u << 29, "coord", 360, 0, 0, "45.00000000");
-    row("coord below 10 padded", 1u << 31, "coord", 18, 0, 0, " 9.00000000");
-    row("coord invalid", 0xFFFFFFFFu, "coord", 0.5f, 0, 0, invalid);
-    row("coord ignores range", 1u << 31, "coord", 360, 0, 1, "180.00000000");
-    row("scaled", 123, "", 0.1f, 0, 0, "12.3");
-    row("six digits", 1000000, "", 1, 0, 0, "1e+06");
-    row("integral", 100, "anything", 1, 0, 0, "100");
-    row("above range", 200, "", 1, 0, 100, invalid);
-    row("inside range", 100, "", 1, 0, 100, "100");
-    row("max left out", 5, "", 1, 10, 0, invalid);
-    row("select formats as number", 2, "select", 1, 0, 0, "2");
-    row("zero of an empty string", 0, "", 1, 0, 0, "0");
-    row("largest number exact", 0xFFFFFFFFu, "", 1, 0, 0, "4.29497e+09");
+    QTest::newRow("no data") << false << 0u << QString() << display_kind::number << 1.0f << 0.0f
+                             << 0.0f << "Нет данных";
+    QTest::newRow("string as is") << true << 0u << "ABC:1" << display_kind::hex << 2.0f << 5.0f
+                                  << 6.0f << "ABC:1";
+    row("hex", 255, display_kind::hex, 1, 0, 0, "000000FF");
+    row("hex top", 0xFFFFFFFFu, display_kind::hex, 1, 0, 0, "FFFFFFFF");
+    row("binary", 5, display_kind::binary, 1, 0, 0, "101");
+    row("binary zero", 0, display_kind::binary, 1, 0, 0, "0");
+    row("coord 180", 1u << 31, display_kind::coord, 360, 0, 0, "180.00000000");
+    row("coord 45", 1u << 29, display_kind::coord, 360, 0, 0, "45.00000000");
+    row("coord below 10 padded", 1u << 31, display_kind::coord, 18, 0, 0, " 9.00000000");
+    row("coord invalid", 0xFFFFFFFFu, display_kind::coord, 0.5f, 0, 0, invalid);
+    row("coord ignores range", 1u << 31, display_kind::coord, 360, 0, 1, "180.00000000");
+    row("scaled", 123, display_kind::number, 0.1f, 0, 0, "12.3");
+    row("six digits", 1000000, display_kind::number, 1, 0, 0, "1e+06");
+    row("integral", 100, display_kind::number, 1, 0, 0, "100");
+    row("above range", 200, display_kind::number, 1, 0, 100, invalid);
+    row("inside range", 100, display_kind::number, 1, 0, 100, "100");
+    row("max left out", 5, display_kind::number, 1, 10, 0, invalid);
+    row("select formats as number", 2, display_kind::select, 1, 0, 0, "2");
+    row("zero of an empty string", 0, display_kind::number, 1, 0, 0, "0");
+    row("largest number exact", 0xFFFFFFFFu, display_kind::number, 1, 0, 0, "4.29497e+09");
 }
 
 void test_device_state_values::formats_values()
@@ -68,14 +70,14 @@ void test_device_state_values::formats_values()
     QFETCH(bool, has_value);
     QFETCH(uint, number);
     QFETCH(QString, text);
-    QFETCH(QString, display_as);
+    QFETCH(display_kind, kind);
     QFETCH(float, multiplier);
     QFETCH(float, minimum);
     QFETCH(float, maximum);
     QFETCH(QString, shown);
 
     const field_value value{QStringLiteral("f"), number, text};
-    const field_format format{display_as, multiplier, minimum, maximum};
+    const field_format format{kind, multiplier, minimum, maximum};
     QCOMPARE(format_field(has_value ? &value : nullptr, format), shown);
 }
 

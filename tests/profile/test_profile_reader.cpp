@@ -10,9 +10,9 @@ QString data_path(const char* name)
     return QStringLiteral(TC_TEST_DATA "/profile/") + QLatin1String(name);
 }
 
-QList<page_spec> pages_of(const char* file, bool simple_mode)
+QList<profile_page> pages_of(const char* file, bool simple_mode)
 {
-    QList<page_spec> pages;
+    QList<profile_page> pages;
     QString error;
     if (!read_mode_pages(data_path(file), simple_mode, pages, error)) {
         qWarning() << error;
@@ -39,9 +39,9 @@ private slots:
 
 void test_profile_reader::expert_pages_follow_descendant_search()
 {
-    const QList<page_spec> pages = pages_of("rules.xml", false);
+    const QList<profile_page> pages = pages_of("rules.xml", false);
     QStringList names;
-    for (const page_spec& page : pages) {
+    for (const profile_page& page : pages) {
         names << page.id + QLatin1Char('/') + QString::number(page.commands.size());
     }
     // Only the first "expert_mode" counts; pages nested deeper below it are found in order.
@@ -56,11 +56,11 @@ void test_profile_reader::expert_attributes_data()
     QTest::addColumn<QString>("got");
     QTest::addColumn<QString>("expected");
 
-    const QList<page_spec> pages = pages_of("rules.xml", false);
+    const QList<profile_page> pages = pages_of("rules.xml", false);
     QVERIFY(pages.size() == 3);
-    const command_spec& apn = pages.at(0).commands.at(0);
-    const command_spec& abc = pages.at(0).commands.at(1);
-    const command_spec& x = pages.at(1).commands.at(0);
+    const profile_command& apn = pages.at(0).commands.at(0);
+    const profile_command& abc = pages.at(0).commands.at(1);
+    const profile_command& x = pages.at(1).commands.at(0);
     auto yes = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
 
     QTest::newRow("description escaped") << apn.description << "Точка &quot;доступа&quot;";
@@ -91,10 +91,10 @@ void test_profile_reader::expert_attributes()
 
 void test_profile_reader::simple_pages()
 {
-    const QList<page_spec> pages = pages_of("rules.xml", true);
+    const QList<profile_page> pages = pages_of("rules.xml", true);
     QCOMPARE(pages.size(), 1);
     QVERIFY(pages.at(0).commands.isEmpty());
-    const QList<parameter_spec>& parameters = pages.at(0).parameters;
+    const QList<profile_parameter>& parameters = pages.at(0).parameters;
     QCOMPARE(parameters.size(), 2);
     QCOMPARE(parameters.at(0).read, QStringLiteral("+TRK,#1"));
     QCOMPARE(parameters.at(1).write, QStringLiteral("none"));
@@ -103,8 +103,8 @@ void test_profile_reader::simple_pages()
 
 void test_profile_reader::device_state_section()
 {
-    QList<rawdata_spec> rawdata;
-    QList<row_spec> rows;
+    QList<profile_rawdata> rawdata;
+    QList<profile_column> rows;
     QString error;
     QVERIFY(read_device_state(data_path("rules.xml"), rawdata, rows, error));
 
@@ -119,18 +119,18 @@ void test_profile_reader::device_state_section()
     QCOMPARE(rows.at(1).displays.size(), 1);
     QCOMPARE(rows.at(2).displays.size(), 0);
 
-    const display_spec& speed = rows.at(0).displays.at(0);
+    const profile_display& speed = rows.at(0).displays.at(0);
     QCOMPARE(speed.unit, QStringLiteral("км/ч"));
     QCOMPARE(speed.multiplier, 0.1f);
     QCOMPARE(speed.valid_range_max, 250.0f);
     QCOMPARE(speed.display_as, QString());
 
-    const display_spec& mode = rows.at(0).displays.at(1);
+    const profile_display& mode = rows.at(0).displays.at(1);
     QCOMPARE(mode.options.size(), 2);
     QCOMPARE(mode.options.at(0).text, QStringLiteral("&lt;движение&gt;"));
     QCOMPARE(mode.options.at(1).id, QStringLiteral("default"));
 
-    const display_spec& lat = rows.at(1).displays.at(0);
+    const profile_display& lat = rows.at(1).displays.at(0);
     QCOMPARE(lat.multiplier, 1.0f);
     QCOMPARE(lat.valid_range_min, 0.0f);
     QCOMPARE(lat.comment, QString());
@@ -139,15 +139,15 @@ void test_profile_reader::device_state_section()
 void test_profile_reader::missing_sections_give_nothing()
 {
     QString error;
-    QList<page_spec> pages;
+    QList<profile_page> pages;
     QVERIFY(read_mode_pages(data_path("no_sections.xml"), false, pages, error));
     QVERIFY(pages.isEmpty());
     QVERIFY(read_mode_pages(data_path("no_sections.xml"), true, pages, error));
     QVERIFY(pages.isEmpty());
 
     // Rows describe no page without a record layout.
-    QList<rawdata_spec> rawdata;
-    QList<row_spec> rows;
+    QList<profile_rawdata> rawdata;
+    QList<profile_column> rows;
     QVERIFY(read_device_state(data_path("no_sections.xml"), rawdata, rows, error));
     QVERIFY(rawdata.isEmpty());
     QVERIFY(rows.isEmpty());
@@ -170,14 +170,14 @@ void test_profile_reader::errors_carry_the_user_text()
     QFETCH(QString, path);
     QFETCH(QString, error);
 
-    QList<page_spec> pages{page_spec{}};
+    QList<profile_page> pages{profile_page{}};
     QString mode_error;
     QVERIFY(!read_mode_pages(path, false, pages, mode_error));
     QCOMPARE(mode_error, error);
     QCOMPARE(pages.size(), 1);
 
-    QList<rawdata_spec> rawdata;
-    QList<row_spec> rows;
+    QList<profile_rawdata> rawdata;
+    QList<profile_column> rows;
     QString state_error;
     QVERIFY(!read_device_state(path, rawdata, rows, state_error));
     QCOMPARE(state_error, error);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "device_state_values.h"
+#include "page_records.h"
 #include "parameter_value_store.h"
-#include "profile_records.h"
 
 #include <QHash>
 #include <QList>
@@ -14,10 +14,10 @@
 #include <vector>
 
 class QTabWidget;
-struct command_spec;
-struct display_spec;
-struct page_spec;
-struct parameter_spec;
+struct profile_command;
+struct profile_display;
+struct profile_page;
+struct profile_parameter;
 
 // The page area of the main window: one tab per page of the command profile, built once by the
 // constructor (the pages of the display mode, then the device-state page). The widget never
@@ -77,11 +77,11 @@ private:
     void load_simple_mode(const QString& path);
     void load_device_state(const QString& path);
     t_page& add_page(const QString& name, const QString& id, bool simple);
-    void add_command_block(const command_spec& source, t_page& page);
-    void add_expert_parameter(const parameter_spec& source, t_command& block);
-    void add_simple_parameter(const parameter_spec& source, t_page& page);
+    void add_command_block(const profile_command& source, t_page& page);
+    void add_expert_parameter(const profile_parameter& source, t_command& block);
+    void add_simple_parameter(const profile_parameter& source, t_page& page);
     void add_device_state_page();
-    void add_display_field(int column, const display_spec& source);
+    void add_display_field(int column, const profile_display& source);
     void finish_page(t_page& page);
 
     // Simple-mode replies

@@ -1,28 +1,46 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 
-class QDomDocument;
-
 // Plain records of the command profile, read without any widget so that the pages, the tests,
-// the fuzzer and the simulated tracker share one reading of the file.
+// the fuzzer and the tools share one reading of the file.
 //
 // Values are kept as the program uses them: texts that the pages show as rich text or put into
 // command strings are HTML-escaped where noted, flags are true only for the exact text "true",
-// numbers that are missing or not numbers read as 0 (the multiplier as 1.0).
+// numbers that are missing or not numbers read as 0 (the multiplier as 1.0). Kinds are parsed
+// once, here; the texts stay beside them for the records whose names show them.
 
-struct option_spec
+enum class parameter_kind
+{
+    integer,
+    string,
+    option,
+    splitter, // simple pages: a separator line; expert pages build nothing for it
+    other
+};
+
+enum class display_kind
+{
+    number, // a scaled decimal number: every "display_as" not named below
+    binary,
+    hex,
+    coord,
+    select,
+    splitter
+};
+
+struct profile_option
 {
     QString value; // as written; expert pages read it as an integer
     QString text;
 };
 
 // One "parameter" of either mode: expert pages use readonly, simple pages read, write and master.
-struct parameter_spec
+struct profile_parameter
 {
-    QString type;
+    QString type; // as written
+    parameter_kind kind = parameter_kind::other;
     QString description;
     bool readonly = false;
     int minvalue = 0;
@@ -33,69 +51,59 @@ struct parameter_spec
     QString read;  // ";"-separated entries "+NAME,#n"
     QString write; // the same, or "none"
     bool master = false;
-    QList<option_spec> options;
+    QList<profile_option> options;
 };
 
-struct command_spec
+struct profile_command
 {
     QString command;     // escaped
     QString description; // escaped
     bool master = false;
     bool polldata = false;
-    QList<parameter_spec> parameters;
+    QList<profile_parameter> parameters;
 };
 
 // Expert pages fill commands, simple pages parameters.
-struct page_spec
+struct profile_page
 {
     QString id;   // escaped
     QString name; // escaped
-    QList<command_spec> commands;
-    QList<parameter_spec> parameters;
+    QList<profile_command> commands;
+    QList<profile_parameter> parameters;
 };
 
-struct rawdata_spec
+// One layout of the binary device-state record.
+struct profile_rawdata
 {
     int id = 0;
     QString schema; // escaped
 };
 
-struct display_option_spec
+struct profile_display_option
 {
     QString id;   // escaped
     QString text; // escaped
 };
 
-struct display_spec
+// One line of the device-state page.
+struct profile_display
 {
     QString field; // escaped
     QString comment;
     QString unit;       // escaped
     QString display_as; // escaped
+    display_kind kind = display_kind::number;
     float multiplier = 1.0f;
     float valid_range_min = 0.0f;
     float valid_range_max = 0.0f;
-    QList<display_option_spec> options;
+    QList<profile_display_option> options;
 };
 
 // One column of the device-state page.
-struct row_spec
+struct profile_column
 {
-    QList<display_spec> displays;
+    QList<profile_display> displays;
 };
 
 // The device-state page has three columns; later "row" elements are left out.
 constexpr int device_state_columns = 3;
-
-// File readers. On failure error holds the text the user must see and the lists are untouched.
-bool read_mode_pages(const QString& path, bool simple_mode, QList<page_spec>& pages,
-                     QString& error);
-bool read_device_state(const QString& path, QList<rawdata_spec>& rawdata, QList<row_spec>& rows,
-                       QString& error);
-
-// The same reading in steps, for callers that hold the bytes or the parsed document.
-bool parse_profile(const QByteArray& data, QDomDocument& document, QString& error);
-QList<page_spec> mode_pages(const QDomDocument& document, bool simple_mode);
-QList<rawdata_spec> rawdata_specs(const QDomDocument& document);
-// Empty when the document has no "rawdata": the rows then describe no page.
-QList<row_spec> row_specs(const QDomDocument& document);

@@ -177,9 +177,9 @@ void tab_xml_widget::tab_changed(int index)
 namespace {
 
 // The pages of one mode; a profile that cannot be read is reported and gives none.
-QList<page_spec> mode_pages_or_report(const QString& path, bool simple_mode)
+QList<profile_page> mode_pages_or_report(const QString& path, bool simple_mode)
 {
-    QList<page_spec> pages;
+    QList<profile_page> pages;
     QString error;
     if (!read_mode_pages(path, simple_mode, pages, error)) {
         show_message_box(message_box_kind::plain, nullptr, QString(), error);
@@ -192,9 +192,9 @@ QList<page_spec> mode_pages_or_report(const QString& path, bool simple_mode)
 void tab_xml_widget::load_expert_mode(const QString& path)
 {
     is_simple_mode = false;
-    for (const page_spec& source : mode_pages_or_report(path, false)) {
+    for (const profile_page& source : mode_pages_or_report(path, false)) {
         t_page& page = add_page(source.name, source.id, false);
-        for (const command_spec& command : source.commands) {
+        for (const profile_command& command : source.commands) {
             add_command_block(command, page);
         }
         finish_page(page);
@@ -204,9 +204,9 @@ void tab_xml_widget::load_expert_mode(const QString& path)
 void tab_xml_widget::load_simple_mode(const QString& path)
 {
     is_simple_mode = true;
-    for (const page_spec& source : mode_pages_or_report(path, true)) {
+    for (const profile_page& source : mode_pages_or_report(path, true)) {
         t_page& page = add_page(source.name, source.id, true);
-        for (const parameter_spec& parameter : source.parameters) {
+        for (const profile_parameter& parameter : source.parameters) {
             qDebug() << parameter.description;
             add_simple_parameter(parameter, page);
         }
@@ -216,8 +216,8 @@ void tab_xml_widget::load_simple_mode(const QString& path)
 
 void tab_xml_widget::load_device_state(const QString& path)
 {
-    QList<rawdata_spec> rawdata;
-    QList<row_spec> rows;
+    QList<profile_rawdata> rawdata;
+    QList<profile_column> rows;
     QString error;
     if (!read_device_state(path, rawdata, rows, error)) {
         show_message_box(message_box_kind::plain, nullptr, QString(), error);
@@ -227,11 +227,11 @@ void tab_xml_widget::load_device_state(const QString& path)
         return;
     }
     add_device_state_page();
-    for (const rawdata_spec& source : qAsConst(rawdata)) {
+    for (const profile_rawdata& source : qAsConst(rawdata)) {
         rawdata_list.append({source.id, source.schema});
     }
     for (int column = 0; column < rows.size(); ++column) {
-        for (const display_spec& display : rows.at(column).displays) {
+        for (const profile_display& display : rows.at(column).displays) {
             add_display_field(column, display);
         }
     }
@@ -272,7 +272,7 @@ void tab_xml_widget::finish_page(t_page& page)
     page.scroll_area->setWidget(page.content);
 }
 
-void tab_xml_widget::add_command_block(const command_spec& source, t_page& page)
+void tab_xml_widget::add_command_block(const profile_command& source, t_page& page)
 {
     auto* block_frame = new_frame(page.content, QFrame::Box, QFrame::Sunken);
     block_frame->setLineWidth(1);
@@ -303,15 +303,15 @@ void tab_xml_widget::add_command_block(const command_spec& source, t_page& page)
     } else {
         block.form_layout->addRow(new QWidget(block.box), block.set_button);
     }
-    for (const parameter_spec& parameter : source.parameters) {
+    for (const profile_parameter& parameter : source.parameters) {
         add_expert_parameter(parameter, block);
     }
     page.commands.append(block);
 }
 
-void tab_xml_widget::add_expert_parameter(const parameter_spec& source, t_command& block)
+void tab_xml_widget::add_expert_parameter(const profile_parameter& source, t_command& block)
 {
-    t_parameter parameter{source.description, source.type, nullptr, source.readonly};
+    t_parameter parameter{source.description, source.type, source.kind, nullptr, source.readonly};
     if (is_text_type(source.type)) {
         auto* edit = new QLineEdit(block.box);
         setup_line_edit(edit, source, this);
@@ -329,7 +329,7 @@ void tab_xml_widget::add_expert_parameter(const parameter_spec& source, t_comman
     block.parameters.append(parameter);
 }
 
-void tab_xml_widget::add_simple_parameter(const parameter_spec& source, t_page& page)
+void tab_xml_widget::add_simple_parameter(const profile_parameter& source, t_page& page)
 {
     auto record = std::make_unique<t_simple_parameter>();
     record->description = source.description;
@@ -389,7 +389,7 @@ void tab_xml_widget::add_device_state_page()
     }
 }
 
-void tab_xml_widget::add_display_field(int column, const display_spec& source)
+void tab_xml_widget::add_display_field(int column, const profile_display& source)
 {
     const t_state_column& state_column = state_columns.at(column);
     QFrame* frame = state_column.frame;
@@ -403,11 +403,16 @@ void tab_xml_widget::add_display_field(int column, const display_spec& source)
                                          : source.comment + QStringLiteral(", <b>") + source.unit +
                                                QStringLiteral("</b>"));
 
-    t_display_field display{source.multiplier,      source.field,           source.display_as,
-                            source.valid_range_min, source.valid_range_max, nullptr};
+    t_display_field display{source.multiplier,
+                            source.field,
+                            source.display_as,
+                            source.kind,
+                            source.valid_range_min,
+                            source.valid_range_max,
+                            nullptr};
     if (source.display_as == QLatin1String("select")) {
         auto* combo = new QComboBox(frame);
-        for (const display_option_spec& option : source.options) {
+        for (const profile_display_option& option : source.options) {
             combo->addItem(option.text, option.id);
         }
         // Nothing is selected before the tracker has said anything.
@@ -547,6 +552,6 @@ QString tab_xml_widget::format_field_value(const t_display_field& display) const
 {
     const auto found = field_index.constFind(display.field);
     const field_value* value = found == field_index.constEnd() ? nullptr : &field_values.at(*found);
-    return format_field(value, {display.display_as, display.multiplier, display.valid_range_min,
+    return format_field(value, {display.kind, display.multiplier, display.valid_range_min,
                                 display.valid_range_max});
 }

@@ -36,6 +36,43 @@ float real(const QDomElement& element, const QString& name, float fallback)
     return ok ? value : fallback;
 }
 
+parameter_kind parameter_kind_of(const QString& type)
+{
+    if (type == QLatin1String("integer")) {
+        return parameter_kind::integer;
+    }
+    if (type == QLatin1String("string")) {
+        return parameter_kind::string;
+    }
+    if (type == QLatin1String("option")) {
+        return parameter_kind::option;
+    }
+    if (type == QLatin1String("splitter")) {
+        return parameter_kind::splitter;
+    }
+    return parameter_kind::other;
+}
+
+display_kind display_kind_of(const QString& display_as)
+{
+    if (display_as == QLatin1String("binary")) {
+        return display_kind::binary;
+    }
+    if (display_as == QLatin1String("hex")) {
+        return display_kind::hex;
+    }
+    if (display_as == QLatin1String("coord")) {
+        return display_kind::coord;
+    }
+    if (display_as == QLatin1String("select")) {
+        return display_kind::select;
+    }
+    if (display_as == QLatin1String("splitter")) {
+        return display_kind::splitter;
+    }
+    return display_kind::number;
+}
+
 // Descendants of any depth, in document order.
 QList<QDomElement> elements_below(const QDomNode& node, const QString& tag)
 {
@@ -49,9 +86,9 @@ QList<QDomElement> elements_below(const QDomNode& node, const QString& tag)
     return elements;
 }
 
-QList<option_spec> options_of(const QDomElement& parameter)
+QList<profile_option> options_of(const QDomElement& parameter)
 {
-    QList<option_spec> options;
+    QList<profile_option> options;
     for (const QDomElement& option : elements_below(parameter, QStringLiteral("option"))) {
         options.append(
             {text_of(option, QStringLiteral("value")), text_of(option, QStringLiteral("text"))});
@@ -59,10 +96,11 @@ QList<option_spec> options_of(const QDomElement& parameter)
     return options;
 }
 
-parameter_spec parameter_of(const QDomElement& element)
+profile_parameter parameter_of(const QDomElement& element)
 {
-    parameter_spec parameter;
+    profile_parameter parameter;
     parameter.type = text_of(element, QStringLiteral("type"));
+    parameter.kind = parameter_kind_of(parameter.type);
     parameter.description = text_of(element, QStringLiteral("description"));
     parameter.readonly = flag(element, QStringLiteral("readonly"));
     parameter.minvalue = integer(element, QStringLiteral("minvalue"));
@@ -77,18 +115,18 @@ parameter_spec parameter_of(const QDomElement& element)
     return parameter;
 }
 
-QList<parameter_spec> parameters_below(const QDomElement& element)
+QList<profile_parameter> parameters_below(const QDomElement& element)
 {
-    QList<parameter_spec> parameters;
+    QList<profile_parameter> parameters;
     for (const QDomElement& parameter : elements_below(element, QStringLiteral("parameter"))) {
         parameters.append(parameter_of(parameter));
     }
     return parameters;
 }
 
-command_spec command_of(const QDomElement& element)
+profile_command command_of(const QDomElement& element)
 {
-    command_spec command;
+    profile_command command;
     command.command = escaped(element, QStringLiteral("command"));
     command.description = escaped(element, QStringLiteral("description"));
     command.master = flag(element, QStringLiteral("master"));
@@ -97,9 +135,9 @@ command_spec command_of(const QDomElement& element)
     return command;
 }
 
-page_spec page_of(const QDomElement& element, bool simple_mode)
+profile_page page_of(const QDomElement& element, bool simple_mode)
 {
-    page_spec page;
+    profile_page page;
     page.id = escaped(element, QStringLiteral("id"));
     page.name = escaped(element, QStringLiteral("name"));
     if (simple_mode) {
@@ -112,13 +150,14 @@ page_spec page_of(const QDomElement& element, bool simple_mode)
     return page;
 }
 
-display_spec display_of(const QDomElement& element)
+profile_display display_of(const QDomElement& element)
 {
-    display_spec display;
+    profile_display display;
     display.field = escaped(element, QStringLiteral("field"));
     display.comment = text_of(element, QStringLiteral("comment"));
     display.unit = escaped(element, QStringLiteral("unit"));
     display.display_as = escaped(element, QStringLiteral("display_as"));
+    display.kind = display_kind_of(display.display_as);
     display.multiplier = real(element, QStringLiteral("multiplier"), 1.0f);
     display.valid_range_min = real(element, QStringLiteral("valid_range_min"), 0.0f);
     display.valid_range_max = real(element, QStringLiteral("valid_range_max"), 0.0f);
@@ -152,12 +191,12 @@ bool parse_profile(const QByteArray& data, QDomDocument& document, QString& erro
     return true;
 }
 
-QList<page_spec> mode_pages(const QDomDocument& document, bool simple_mode)
+QList<profile_page> mode_pages(const QDomDocument& document, bool simple_mode)
 {
     const QString section =
         simple_mode ? QStringLiteral("simple_mode") : QStringLiteral("expert_mode");
     const QDomElement root = document.elementsByTagName(section).item(0).toElement();
-    QList<page_spec> pages;
+    QList<profile_page> pages;
     if (root.isNull()) {
         return pages;
     }
@@ -167,9 +206,9 @@ QList<page_spec> mode_pages(const QDomDocument& document, bool simple_mode)
     return pages;
 }
 
-QList<rawdata_spec> rawdata_specs(const QDomDocument& document)
+QList<profile_rawdata> rawdata_layouts(const QDomDocument& document)
 {
-    QList<rawdata_spec> rawdata;
+    QList<profile_rawdata> rawdata;
     for (const QDomElement& element : elements_below(document, QStringLiteral("rawdata"))) {
         rawdata.append(
             {integer(element, QStringLiteral("id")), escaped(element, QStringLiteral("schema"))});
@@ -177,11 +216,11 @@ QList<rawdata_spec> rawdata_specs(const QDomDocument& document)
     return rawdata;
 }
 
-QList<row_spec> row_specs(const QDomDocument& document)
+QList<profile_column> state_columns_of(const QDomDocument& document)
 {
-    QList<row_spec> rows;
+    QList<profile_column> columns;
     if (document.elementsByTagName(QStringLiteral("rawdata")).isEmpty()) {
-        return rows;
+        return columns;
     }
     const QList<QDomElement> row_elements = elements_below(document, QStringLiteral("row"));
     if (row_elements.size() > device_state_columns) {
@@ -189,16 +228,17 @@ QList<row_spec> row_specs(const QDomDocument& document)
                    << device_state_columns << "are shown";
     }
     for (const QDomElement& row : row_elements.mid(0, device_state_columns)) {
-        row_spec column;
+        profile_column column;
         for (const QDomElement& display : elements_below(row, QStringLiteral("display"))) {
             column.displays.append(display_of(display));
         }
-        rows.append(column);
+        columns.append(column);
     }
-    return rows;
+    return columns;
 }
 
-bool read_mode_pages(const QString& path, bool simple_mode, QList<page_spec>& pages, QString& error)
+bool read_mode_pages(const QString& path, bool simple_mode, QList<profile_page>& pages,
+                     QString& error)
 {
     QDomDocument document;
     if (!read_document(path, document, error)) {
@@ -208,14 +248,14 @@ bool read_mode_pages(const QString& path, bool simple_mode, QList<page_spec>& pa
     return true;
 }
 
-bool read_device_state(const QString& path, QList<rawdata_spec>& rawdata, QList<row_spec>& rows,
-                       QString& error)
+bool read_device_state(const QString& path, QList<profile_rawdata>& rawdata,
+                       QList<profile_column>& columns, QString& error)
 {
     QDomDocument document;
     if (!read_document(path, document, error)) {
         return false;
     }
-    rawdata = rawdata_specs(document);
-    rows = row_specs(document);
+    rawdata = rawdata_layouts(document);
+    columns = state_columns_of(document);
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "profile_records.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -21,7 +23,7 @@ struct field_value
 // How one value line of the device-state page shows its field.
 struct field_format
 {
-    QString display_as; // "binary", "hex", "coord", or a scaled number for anything else
+    display_kind kind = display_kind::number;
     float multiplier = 1.0f;
     float valid_range_min = 0.0f; // both 0: no range
     float valid_range_max = 0.0f;

@@ -20,7 +20,7 @@ int item_with_data(const QComboBox* combo, const QString& data)
 
 } // namespace
 
-void setup_line_edit(QLineEdit* edit, const parameter_spec& source, QObject* validator_owner)
+void setup_line_edit(QLineEdit* edit, const profile_parameter& source, QObject* validator_owner)
 {
     if (source.type == QLatin1String("integer")) {
         edit->setValidator(new range_validator(source.minvalue, source.maxvalue, validator_owner));
@@ -30,10 +30,10 @@ void setup_line_edit(QLineEdit* edit, const parameter_spec& source, QObject* val
     edit->setText(source.defaultvalue);
 }
 
-void setup_combo_box(QComboBox* combo, const parameter_spec& source, bool integer_data)
+void setup_combo_box(QComboBox* combo, const profile_parameter& source, bool integer_data)
 {
     combo->setEditable(false);
-    for (const option_spec& option : source.options) {
+    for (const profile_option& option : source.options) {
         const QVariant data =
             integer_data ? QVariant(option.value.toInt()) : QVariant(option.value);
         combo->addItem(option.text, data);

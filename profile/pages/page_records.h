@@ -1,5 +1,7 @@
 #pragma once
 
+#include "profile_records.h"
+
 #include <QList>
 #include <QString>
 
@@ -18,8 +20,9 @@ class t_feedback_button;
 struct t_parameter
 {
     QString description;
-    QString type;              // "integer", "string", "option" or anything else
-    QWidget* widget = nullptr; // QLineEdit, QComboBox, or none for other types
+    QString type; // as written
+    parameter_kind kind = parameter_kind::other;
+    QWidget* widget = nullptr; // QLineEdit, QComboBox, or none for other kinds
     bool readonly = false;     // its place in the set command stays empty
 };
 
@@ -41,8 +44,9 @@ struct t_command
 struct t_simple_parameter
 {
     QString description;
-    QString type;
-    QWidget* widget = nullptr; // t_line_edit_ex, t_combo_box_ex, or none for other types
+    QString type; // as written
+    parameter_kind kind = parameter_kind::other;
+    QWidget* widget = nullptr; // t_line_edit_ex, t_combo_box_ex, or none for other kinds
     QString read;              // entry lists as written
     QString write;
     bool master = false;
@@ -84,6 +88,7 @@ struct t_display_field
     float multiplier = 1.0f;
     QString field;
     QString display_as;
+    display_kind kind = display_kind::number;
     float valid_range_min = 0.0f;
     float valid_range_max = 0.0f;
     QWidget* widget = nullptr; // read-only QLineEdit, or QComboBox for "select"

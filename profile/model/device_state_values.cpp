@@ -120,14 +120,17 @@ QString format_field(const field_value* value, const field_format& format)
     if (!value->text.isEmpty()) {
         return value->text;
     }
-    if (format.display_as == QLatin1String("binary")) {
+    switch (format.kind) {
+    case display_kind::binary:
         return QString::number(value->number, 2);
-    }
-    if (format.display_as == QLatin1String("hex")) {
+    case display_kind::hex:
         return QStringLiteral("%1").arg(value->number, 8, 16, QLatin1Char('0')).toUpper();
-    }
-    if (format.display_as == QLatin1String("coord")) {
+    case display_kind::coord:
         return coordinate(value->number, format);
+    case display_kind::number:
+    case display_kind::select:
+    case display_kind::splitter:
+        break;
     }
     return scaled_number(double(value->number) * double(format.multiplier), format);
 }

@@ -6,18 +6,18 @@ class QComboBox;
 class QLineEdit;
 class QObject;
 class QWidget;
-struct parameter_spec;
+struct profile_parameter;
 
 // Setting up and reading the inputs of parameter rows, alike in both display modes.
 
 // "integer": a range validator owned by validator_owner; "string": the length limit when the
 // profile gives one. The default text is set as written, unchecked.
-void setup_line_edit(QLineEdit* edit, const parameter_spec& source, QObject* validator_owner);
+void setup_line_edit(QLineEdit* edit, const profile_parameter& source, QObject* validator_owner);
 
 // One item per option, with the value as item data: an integer for expert pages (sent in
 // decimal), the text as written for simple pages. The default value selects its item;
 // without a match nothing is selected.
-void setup_combo_box(QComboBox* combo, const parameter_spec& source, bool integer_data);
+void setup_combo_box(QComboBox* combo, const profile_parameter& source, bool integer_data);
 
 // The value an input sends: the text of a line edit, the item data of a combo box's current
 // item (empty without one).
