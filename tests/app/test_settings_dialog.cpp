@@ -76,8 +76,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void choose_port_data();
-    void choose_port();
     void form_rows_data();
     void form_rows();
     void lists_of_ports_and_speeds();
@@ -113,47 +111,6 @@ void test_settings_dialog::cleanupTestCase()
 {
     set_port_source(nullptr);
     set_restart_function(nullptr);
-}
-
-void test_settings_dialog::choose_port_data()
-{
-    QTest::addColumn<QList<port_entry>>("ports");
-    QTest::addColumn<bool>("chosen");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("bt_conn");
-
-    QTest::newRow("tracker port") << QList<port_entry>{modem, usb_a} << true << "ttyACM0" << false;
-    QTest::newRow("first of two tracker ports")
-        << QList<port_entry>{usb_b, usb_a} << true << "ttyACM1" << false;
-    QTest::newRow("usb before bluetooth whatever the order")
-        << QList<port_entry>{bt, usb_a} << true << "ttyACM0" << false;
-    QTest::newRow("bluetooth when no usb")
-        << QList<port_entry>{modem, bt} << true << "rfcomm0" << true;
-    QTest::newRow("manufacturer match is case-sensitive")
-        << QList<port_entry>{{"ttyACM0", "", "stmicroelectronics"}} << false << "" << false;
-    QTest::newRow("description must carry the whole phrase")
-        << QList<port_entry>{{"rfcomm1", "Serial over Bluetooth", ""}} << false << "" << false;
-    QTest::newRow("nothing attached") << QList<port_entry>{} << false << "" << false;
-}
-
-void test_settings_dialog::choose_port()
-{
-    QFETCH(QList<port_entry>, ports);
-    QFETCH(bool, chosen);
-    QFETCH(QString, name);
-    QFETCH(bool, bt_conn);
-
-    t_settings s;
-    QCOMPARE(::choose_port(ports, s), chosen);
-    QCOMPARE(s.port_name, name);
-    QCOMPARE(s.bt_conn, bt_conn);
-    if (chosen) {
-        const auto it = std::find_if(ports.begin(), ports.end(),
-                                     [&](const port_entry& p) { return p.port_name == name; });
-        QCOMPARE(s.port_name_long, port_display_text(*it));
-    } else {
-        QCOMPARE(s.port_name_long, QString());
-    }
 }
 
 void test_settings_dialog::form_rows_data()

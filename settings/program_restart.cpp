@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QStringList>
 
 namespace {
 
@@ -11,9 +10,8 @@ restart_function installed_function = nullptr;
 void restart_detached()
 {
     QCoreApplication::quit();
-    // The new instance gets the whole argument list, the program path included, as before.
-    const QStringList args = QCoreApplication::arguments();
-    QProcess::startDetached(args.first(), args);
+    const restart_command command = restart_command_for(QCoreApplication::arguments());
+    QProcess::startDetached(command.program, command.arguments);
 }
 
 } // namespace
@@ -29,4 +27,11 @@ void restart_program()
 void set_restart_function(restart_function function)
 {
     installed_function = function;
+}
+
+restart_command restart_command_for(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return {QCoreApplication::applicationFilePath(), arguments};
+    return {arguments.first(), arguments};
 }
