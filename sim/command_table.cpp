@@ -6,7 +6,15 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
-command_table::command_table(const QList<sim_command>& commands) : table(commands) {}
+QString command_key(const QString& name)
+{
+    return name.startsWith(QLatin1Char('+')) ? name : QLatin1Char('+') + name;
+}
+
+command_table::command_table(const QList<sim_command>& commands, const QList<value_limit>& limits)
+    : table(commands), limits(limits)
+{
+}
 
 const sim_command* command_table::find(const QString& key) const
 {
@@ -32,9 +40,21 @@ void command_table::store(const QString& key, const QStringList& values)
     const int count = qMin(values.size(), command->values.size());
     for (int k = 0; k < count; ++k) {
         if (!values[k].isEmpty()) {
-            command->values[k] = values[k];
+            command->values[k] = limited(key, k + 1, values[k]);
         }
     }
+}
+
+QString command_table::limited(const QString& key, int position, const QString& value) const
+{
+    bool numeric = false;
+    const double number = value.toDouble(&numeric);
+    for (const value_limit& limit : limits) {
+        if (numeric && limit.key == key && limit.position == position && number > limit.max) {
+            return QString::number(limit.max);
+        }
+    }
+    return value;
 }
 
 QByteArray command_table::to_state() const

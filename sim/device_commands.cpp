@@ -12,11 +12,6 @@ const QString closing_key = QStringLiteral("+TEXT");
 // Position of the mode among the arguments of the streaming command "pw,,3,,,,,".
 constexpr int stream_mode_argument = 2;
 
-QString key_of(const QString& name)
-{
-    return name.startsWith(QLatin1Char('+')) ? name : QLatin1Char('+') + name;
-}
-
 QString reply_name(const QString& key)
 {
     return key.mid(1);
@@ -48,7 +43,7 @@ device_commands::device_commands(command_table& table, const device_passwords& p
     : table(table), passwords(passwords)
 {
     for (const QString& name : refused_commands) {
-        refused.insert(key_of(name));
+        refused.insert(command_key(name));
     }
 }
 
@@ -57,7 +52,7 @@ command_outcome device_commands::execute(const QByteArray& command)
     const QString text = QString::fromUtf8(command);
     const int equals = text.indexOf(QLatin1Char('='));
     const QString head = equals < 0 ? text : text.left(equals);
-    const QString key = key_of(head.startsWith(QLatin1String("AT")) ? head.mid(2) : head);
+    const QString key = command_key(head.startsWith(QLatin1String("AT")) ? head.mid(2) : head);
     if (refused.contains(key)) {
         return error_reply(key, "PERMISSION");
     }

@@ -92,11 +92,11 @@ quint32 bounded(double raw, char type)
 
 // Degrees turned into the fraction of a turn the configurator multiplies back: a position near
 // a city centre that drifts north-east.
-quint32 coordinate(const QString& name, const display_spec& display, int tick)
+quint32 coordinate(const QString& name, const field_display& display, int tick)
 {
     const bool longitude = named(name, "lon");
     const double degrees = (longitude ? 37.6173 : 55.7558) + 0.00025 * tick;
-    const double multiplier = display.multiplier > 0.0f ? display.multiplier : 1.0;
+    const double multiplier = display.multiplier > 0.0 ? display.multiplier : 1.0;
     double fraction = degrees / multiplier;
     if (fraction >= 1.0) {
         fraction = 0.4 + 0.001 * (tick % 100);
@@ -104,12 +104,12 @@ quint32 coordinate(const QString& name, const display_spec& display, int tick)
     return quint32(qMin(fraction * 4294967296.0, 4294967294.0));
 }
 
-quint32 selection(const display_spec& display, int tick)
+quint32 selection(const field_display& display, int tick)
 {
     QList<quint32> ids;
-    for (const display_option_spec& option : display.options) {
+    for (const QString& text : display.option_ids) {
         bool ok = false;
-        const uint id = option.id.toUInt(&ok);
+        const uint id = text.toUInt(&ok);
         if (ok) {
             ids.append(id);
         }
@@ -125,19 +125,18 @@ quint32 bit_pattern(char type, int index, int tick)
 
 // A raw number whose scaled value (raw times multiplier) lies inside the valid range when the
 // profile gives one, and inside the usual span of such a field as far as the range allows.
-quint32 scaled(const QString& name, const display_spec* display, char type, int index, int tick)
+quint32 scaled(const QString& name, const field_display* display, char type, int index, int tick)
 {
     const double multiplier =
-        display != nullptr && display->multiplier > 0.0f ? double(display->multiplier) : 1.0;
+        display != nullptr && display->multiplier > 0.0 ? display->multiplier : 1.0;
     span range = usual_span(name);
     const bool ranged = display != nullptr &&
-                        (display->valid_range_min != 0.0f || display->valid_range_max != 0.0f) &&
-                        display->valid_range_min <= display->valid_range_max;
+                        (display->valid_min != 0.0 || display->valid_max != 0.0) &&
+                        display->valid_min <= display->valid_max;
     if (ranged) {
         // The usual span where the valid range allows it: a range of 0 to 9000 m says little
         // about where a car's altitude lies.
-        const span valid{qMax(0.0, double(display->valid_range_min)),
-                         double(display->valid_range_max)};
+        const span valid{qMax(0.0, display->valid_min), display->valid_max};
         const span usual{qMax(range.low, valid.low), qMin(range.high, valid.high)};
         range = usual.low <= usual.high ? usual : valid;
     }
@@ -154,11 +153,11 @@ quint32 scaled(const QString& name, const display_spec* display, char type, int 
 
 } // namespace
 
-device_state_source::device_state_source(const QList<rawdata_spec>& rawdata,
-                                         const QList<display_spec>& displays)
+device_state_source::device_state_source(const QList<record_layout>& sources,
+                                         const QList<field_display>& displays)
     : displays(displays)
 {
-    for (const rawdata_spec& source : rawdata) {
+    for (const record_layout& source : sources) {
         record_schema schema;
         QString error;
         if (record_schema::parse(source.schema, schema, error)) {
@@ -169,9 +168,9 @@ device_state_source::device_state_source(const QList<rawdata_spec>& rawdata,
     }
 }
 
-const display_spec* device_state_source::display_of(const QString& field) const
+const field_display* device_state_source::display_of(const QString& field) const
 {
-    for (const display_spec& display : displays) {
+    for (const field_display& display : displays) {
         if (display.field == field) {
             return &display;
         }
@@ -187,7 +186,7 @@ record_schema::value device_state_source::field_value(const record_schema::field
         value.text = text_for(field.name);
         return value;
     }
-    const display_spec* display = display_of(field.name);
+    const field_display* display = display_of(field.name);
     const QString shown_as = display != nullptr ? display->display_as : QString();
     for (int k = 0; k < field.count; ++k) {
         if (shown_as == coord_display) {
@@ -218,9 +217,9 @@ QByteArray device_state_source::next_line()
     if (layouts.isEmpty()) {
         return QByteArray();
     }
-    const int index = tick % layouts.size();
+    const int index = next_tick % layouts.size();
     const QByteArray line =
-        "$SD," + QByteArray::number(layouts[index].id) + ',' + record(index, tick).toBase64();
-    ++tick;
+        "$SD," + QByteArray::number(layouts[index].id) + ',' + record(index, next_tick).toBase64();
+    ++next_tick;
     return line;
 }

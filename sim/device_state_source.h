@@ -1,7 +1,7 @@
 #pragma once
 
-#include "profile_reader.h"
 #include "record_schema.h"
+#include "sim_profile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -15,7 +15,7 @@ class device_state_source
 {
 public:
     // Layouts whose schema cannot be read are left out; warnings names them.
-    device_state_source(const QList<rawdata_spec>& rawdata, const QList<display_spec>& displays);
+    device_state_source(const QList<record_layout>& sources, const QList<field_display>& displays);
 
     bool has_records() const { return !layouts.isEmpty(); }
     QStringList warnings() const { return problems; }
@@ -39,10 +39,10 @@ private:
         record_schema schema;
     };
 
-    const display_spec* display_of(const QString& field) const;
+    const field_display* display_of(const QString& field) const;
 
     QList<layout> layouts;
-    QList<display_spec> displays;
+    QList<field_display> displays;
     QStringList problems;
-    int tick = 0;
+    int next_tick = 0;
 };

@@ -7,7 +7,9 @@
 
 // The layout of one device-state record as a profile schema gives it ("LLSC|lat,lon,speed,sats":
 // type tokens L u32, S u16, C u8, Z fixed-width string, each with an optional count, then the
-// field names), and the packing of values into a record of that layout.
+// field names), and the packing of values into a record of that layout. The simulator reads
+// schemas and lays out records with its own table of value types, so that a fault in the
+// configurator's decoder cannot be mirrored here.
 class record_schema
 {
 public:
@@ -25,12 +27,13 @@ public:
         QByteArray text;
     };
 
-    // False, with error, for a types part that the configurator's decoder would not read to
-    // its end (an unknown character, a count without a letter, a token over 15 characters).
-    // Counts are kept modulo 65536, as the decoder keeps them.
+    // False, with error, for a types part that the configurator would not read to its end (a
+    // character that is not a type letter, a count without a letter, a token over 15
+    // characters). Counts are kept modulo 65536, as the record format keeps them.
     static bool parse(const QString& text, record_schema& schema, QString& error);
 
     const QList<field>& fields() const { return items; }
+    // The largest number a value of the type holds, 0 for a type that holds text.
     static quint32 max_number(char type);
 
     // Packs one value per field, little-endian; missing numbers are 0, a Z text is cut to its

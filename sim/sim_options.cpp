@@ -1,7 +1,5 @@
 #include "sim_options.h"
 
-#include "access_code.h"
-
 #include <QCommandLineParser>
 
 namespace {
@@ -56,6 +54,10 @@ void add_options(QCommandLineParser& parser)
         {"control", "Create the FIFO and read control commands from it.", "FIFO"},
         {"permission", "Answer NAME with a permission error (repeatable).", "NAME"},
         {"stream-interval", "Period of device-state lines (default 1000).", "MS"},
+        {"clamp",
+         "Keep numbers written to position N of KEY at most MAX, as a tracker with a narrower "
+         "range would (repeatable).",
+         "KEY,N,MAX"},
     });
     for (const fault_option& fault : fault_options) {
         if (fault.value == nullptr) {
@@ -96,6 +98,40 @@ bool read_interval(const QCommandLineParser& parser, int& interval, QString& err
     return true;
 }
 
+// "KEY,N,MAX": a command, a position from 1 and an integer.
+bool read_limit(const QString& text, value_limit& limit)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 3 || parts[0].isEmpty()) {
+        return false;
+    }
+    bool position_ok = false;
+    bool max_ok = false;
+    limit = {command_key(parts[0]), parts[1].toInt(&position_ok), parts[2].toLongLong(&max_ok)};
+    return position_ok && max_ok && limit.position >= 1;
+}
+
+bool read_limits(const QCommandLineParser& parser, QList<value_limit>& limits, QString& error)
+{
+    for (const QString& text : parser.values(QStringLiteral("clamp"))) {
+        value_limit limit;
+        if (!read_limit(text, limit)) {
+            error = QStringLiteral("--clamp needs KEY,N,MAX, not \"%1\"").arg(text);
+            return false;
+        }
+        limits.append(limit);
+    }
+    return true;
+}
+
+// The code the tracker leaves the factory with: its own copy, not the configurator's, so that a
+// wrong code on either side shows as a refused handshake. Like the configurator, the program
+// never holds it as one literal.
+QByteArray factory_access_code()
+{
+    return QByteArray::number(41827 * 100 + 63);
+}
+
 } // namespace
 
 options_result parse_sim_options(const QStringList& arguments, sim_config& config, QString& text)
@@ -122,7 +158,7 @@ options_result parse_sim_options(const QStringList& arguments, sim_config& confi
     config.bluetooth = parser.isSet(QStringLiteral("bluetooth"));
     config.access_code = parser.isSet(QStringLiteral("access-code"))
                              ? parser.value(QStringLiteral("access-code")).toUtf8()
-                             : tracker_access_code();
+                             : factory_access_code();
     if (parser.isSet(QStringLiteral("device-password"))) {
         config.passwords.device = parser.value(QStringLiteral("device-password"));
     }
@@ -131,7 +167,8 @@ options_result parse_sim_options(const QStringList& arguments, sim_config& confi
     }
     config.refused_commands = parser.values(QStringLiteral("permission"));
     if (!read_faults(parser, config.faults, text) ||
-        !read_interval(parser, config.stream_interval_ms, text)) {
+        !read_interval(parser, config.stream_interval_ms, text) ||
+        !read_limits(parser, config.limits, text)) {
         return options_result::error;
     }
     return options_result::run;

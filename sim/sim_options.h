@@ -1,9 +1,11 @@
 #pragma once
 
+#include "command_table.h"
 #include "device_commands.h"
 #include "fault_settings.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +21,7 @@ struct sim_config
     QByteArray access_code;
     device_passwords passwords;
     QStringList refused_commands;
+    QList<value_limit> limits;
     fault_settings faults;
     int stream_interval_ms = 1000;
 };

@@ -1,17 +1,57 @@
 #include "sim_profile.h"
 
+#include <QDomDocument>
+#include <QFile>
+
 namespace {
 
-QString initial_value(const parameter_spec& parameter)
+// Every element named tag at any depth below node, in document order.
+template <typename Node>
+QList<QDomElement> below(const Node& node, const QString& tag)
 {
-    if (!parameter.defaultvalue.isEmpty()) {
-        return parameter.defaultvalue;
+    QList<QDomElement> elements;
+    const QDomNodeList found = node.elementsByTagName(tag);
+    for (int k = 0; k < found.size(); ++k) {
+        elements.append(found.at(k).toElement());
     }
-    if (parameter.type == QLatin1String("option") && !parameter.options.isEmpty()) {
-        return parameter.options.first().value;
+    return elements;
+}
+
+bool flag(const QDomElement& element, const char* name)
+{
+    return element.attribute(QLatin1String(name)) == QLatin1String("true");
+}
+
+double number_or(const QDomElement& element, const char* name, double fallback)
+{
+    bool ok = false;
+    const double number = element.attribute(QLatin1String(name)).toDouble(&ok);
+    return ok ? number : fallback;
+}
+
+// Only these types give a position in a command's values.
+bool has_value(const QDomElement& parameter)
+{
+    const QString type = parameter.attribute(QStringLiteral("type"));
+    return type == QLatin1String("integer") || type == QLatin1String("string") ||
+           type == QLatin1String("option");
+}
+
+QString initial_value(const QDomElement& parameter)
+{
+    const QString given = parameter.attribute(QStringLiteral("defaultvalue"));
+    if (!given.isEmpty()) {
+        return given;
     }
-    if (parameter.type == QLatin1String("integer")) {
-        return QString::number(qMax(parameter.minvalue, qMin(0, parameter.maxvalue)));
+    const QString type = parameter.attribute(QStringLiteral("type"));
+    const QList<QDomElement> options = below(parameter, QStringLiteral("option"));
+    if (type == QLatin1String("option") && !options.isEmpty()) {
+        return options.first().attribute(QStringLiteral("value"));
+    }
+    if (type == QLatin1String("integer")) {
+        const int low = parameter.attribute(QStringLiteral("minvalue")).toInt();
+        const int high = parameter.attribute(QStringLiteral("maxvalue")).toInt();
+        return QString::number(qMax(low, qMin(0, high)));
     }
     return QString();
 }
@@ -37,76 +77,101 @@ void fill_position(sim_command& command, int position, const QString& value)
     }
 }
 
-void add_expert_command(QList<sim_command>& commands, const command_spec& source)
+void add_expert_commands(QList<sim_command>& commands, const QDomElement& section)
 {
-    sim_command& command = command_for(commands, source.command);
-    command.master = command.master || source.master;
-    for (int k = 0; k < source.parameters.size(); ++k) {
-        fill_position(command, k + 1, initial_value(source.parameters[k]));
+    for (const QDomElement& element : below(section, QStringLiteral("command"))) {
+        sim_command& command = command_for(commands, element.attribute(QStringLiteral("command")));
+        command.master = command.master || flag(element, "master");
+        int position = 0;
+        for (const QDomElement& parameter : below(element, QStringLiteral("parameter"))) {
+            if (has_value(parameter)) {
+                fill_position(command, ++position, initial_value(parameter));
+            }
+        }
     }
 }
 
 // Entries "+NAME,#n" separated by ";"; the character before the number is not checked.
-void add_simple_entries(QList<sim_command>& commands, const parameter_spec& parameter,
-                        const QString& entries)
+void add_entries(QList<sim_command>& commands, const QDomElement& parameter, const char* list)
 {
-    for (const QString& entry : entries.split(QLatin1Char(';'))) {
+    for (const QString& entry : parameter.attribute(QLatin1String(list)).split(QLatin1Char(';'))) {
         const QStringList parts = entry.split(QLatin1Char(','));
-        if (parts.size() < 2) {
-            continue;
-        }
-        const int position = parts[1].mid(1).toInt();
-        if (position < 1) {
+        const int position = parts.value(1).mid(1).toInt();
+        if (parts.size() < 2 || position < 1) {
             continue;
         }
         sim_command& command = command_for(commands, parts[0]);
-        command.master = command.master || parameter.master;
+        command.master = command.master || flag(parameter, "master");
         fill_position(command, position, initial_value(parameter));
     }
 }
 
-QList<display_spec> flatten(const QList<row_spec>& rows)
+void add_simple_commands(QList<sim_command>& commands, const QDomElement& section)
 {
-    QList<display_spec> displays;
-    for (const row_spec& row : rows) {
-        displays.append(row.displays);
+    for (const QDomElement& parameter : below(section, QStringLiteral("parameter"))) {
+        add_entries(commands, parameter, "read");
+        add_entries(commands, parameter, "write");
+    }
+}
+
+QList<record_layout> layouts_of(const QDomDocument& document)
+{
+    QList<record_layout> layouts;
+    for (const QDomElement& rawdata : below(document, QStringLiteral("rawdata"))) {
+        layouts.append({rawdata.attribute(QStringLiteral("id")).toInt(),
+                        rawdata.attribute(QStringLiteral("schema"))});
+    }
+    return layouts;
+}
+
+QList<field_display> displays_of(const QDomDocument& document)
+{
+    QList<field_display> displays;
+    for (const QDomElement& element : below(document, QStringLiteral("display"))) {
+        field_display display{element.attribute(QStringLiteral("field")),
+                              element.attribute(QStringLiteral("display_as")),
+                              number_or(element, "multiplier", 1.0),
+                              number_or(element, "valid_range_min", 0.0),
+                              number_or(element, "valid_range_max", 0.0),
+                              {}};
+        for (const QDomElement& option : below(element, QStringLiteral("option"))) {
+            display.option_ids.append(option.attribute(QStringLiteral("id")));
+        }
+        displays.append(display);
     }
     return displays;
 }
 
 } // namespace
 
-QList<sim_command> merge_commands(const QList<page_spec>& expert_pages,
-                                  const QList<page_spec>& simple_pages)
+bool parse_sim_profile(const QByteArray& xml, sim_profile& profile, QString& error)
 {
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    if (!document.setContent(xml, true, &message, &line)) {
+        error = QStringLiteral("%1 at line %2").arg(message).arg(line);
+        return false;
+    }
     QList<sim_command> commands;
-    for (const page_spec& page : expert_pages) {
-        for (const command_spec& command : page.commands) {
-            add_expert_command(commands, command);
-        }
-    }
-    for (const page_spec& page : simple_pages) {
-        for (const parameter_spec& parameter : page.parameters) {
-            add_simple_entries(commands, parameter, parameter.read);
-            add_simple_entries(commands, parameter, parameter.write);
-        }
-    }
-    return commands;
+    add_expert_commands(
+        commands, document.elementsByTagName(QStringLiteral("expert_mode")).item(0).toElement());
+    add_simple_commands(
+        commands, document.elementsByTagName(QStringLiteral("simple_mode")).item(0).toElement());
+    profile = {commands, layouts_of(document), displays_of(document)};
+    return true;
 }
 
 bool load_sim_profile(const QString& path, sim_profile& profile, QString& error)
 {
-    QList<page_spec> expert_pages;
-    QList<page_spec> simple_pages;
-    QList<rawdata_spec> rawdata;
-    QList<row_spec> rows;
-    if (!read_mode_pages(path, false, expert_pages, error) ||
-        !read_mode_pages(path, true, simple_pages, error) ||
-        !read_device_state(path, rawdata, rows, error)) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    profile.commands = merge_commands(expert_pages, simple_pages);
-    profile.rawdata = rawdata;
-    profile.displays = flatten(rows);
+    if (!parse_sim_profile(file.readAll(), profile, error)) {
+        error = path + QStringLiteral(": ") + error;
+        return false;
+    }
     return true;
 }

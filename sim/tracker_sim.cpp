@@ -31,10 +31,10 @@ timespec relative_timeout(qint64 deadline_us)
 } // namespace
 
 tracker_sim::tracker_sim(const sim_config& config, const sim_profile& profile)
-    : config(config), table(profile.commands),
+    : config(config), table(profile.commands, config.limits),
       commands(table, config.passwords, config.refused_commands),
       input(config.access_code, initial_mode(config)),
-      state_source(profile.rawdata, profile.displays), faults(config.faults), port(config.port)
+      state_source(profile.layouts, profile.displays), faults(config.faults), port(config.port)
 {
 }
 

@@ -126,7 +126,7 @@ BENCHMARK(set_command)->Unit(benchmark::kMicrosecond);
 void device_state_line(benchmark::State& state)
 {
     const sim_profile profile = load_sample();
-    device_state_source source(profile.rawdata, profile.displays);
+    device_state_source source(profile.layouts, profile.displays);
     for (auto _ : state) {
         benchmark::DoNotOptimize(source.next_line());
     }

@@ -1,3 +1,4 @@
+#include "../support/record_fixtures.h"
 #include "record_decoder.h"
 
 #include <QByteArray>
@@ -93,6 +94,11 @@ void tst_record_decoder::decodes_records_data()
     row("longest name", "C|" + QByteArray(63, 'n'), "01", QByteArray(63, 'n') + ",C:1;", 0);
     row("name cut", "CC|" + QByteArray(64, 'n') + ",b", "0102", QByteArray(63, 'n') + ",C:1;b,C:2;",
         0);
+    // The records that the simulator's encoder is checked against.
+    for (const auto& fixture : read_record_fixtures(TC_TEST_DATA "/device_records.txt")) {
+        row(qPrintable(fixture["schema"] + ' ' + fixture["values"]), fixture["schema"].toUtf8(),
+            fixture["bytes"].toLatin1().constData(), fixture["text"].toUtf8(), 0);
+    }
 }
 
 void tst_record_decoder::decodes_records()
