@@ -1,0 +1,155 @@
+#include "cli_app.h"
+
+#include "cli_options.h"
+#include "console.h"
+#include "interrupt_signal.h"
+#include "job_runner.h"
+#include "tracker_job.h"
+
+#include "port_list.h"
+#include "profile_reader.h"
+#include "wire_format.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+console* message_console = nullptr;
+bool verbose_traces = false;
+
+// The link's traces are shown with -v only, each with the port of the thread that wrote it.
+void route_message(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if ((type == QtDebugMsg || type == QtInfoMsg) && !verbose_traces) {
+        return;
+    }
+    if (message_console) {
+        message_console->note(QThread::currentThread()->objectName(), message);
+    } else {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    }
+}
+
+void say(const QString& text)
+{
+    std::fprintf(stderr, "tracker-cli: %s\n", text.toUtf8().constData());
+}
+
+int list_ports()
+{
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    QList<port_entry> entries;
+    for (const QSerialPortInfo& info : infos) {
+        entries.append({info.portName(), info.description(), info.manufacturer()});
+    }
+    t_settings chosen;
+    choose_port(entries, chosen);
+    for (const QSerialPortInfo& info : infos) {
+        const QString usb_id = info.hasVendorIdentifier() && info.hasProductIdentifier()
+                                   ? QStringLiteral("%1:%2")
+                                         .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                                         .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'))
+                                   : QStringLiteral("-");
+        const QString mark =
+            info.portName() == chosen.port_name ? QStringLiteral("*") : QStringLiteral(" ");
+        const QStringList fields{info.systemLocation(), info.description(), info.manufacturer(),
+                                 usb_id, info.serialNumber()};
+        std::printf("%s %s\n", mark.toUtf8().constData(),
+                    fields.join(QLatin1Char('\t')).toUtf8().constData());
+    }
+    return exit_ok;
+}
+
+// Everything a job needs that can be wrong on this side is read and checked before any port is
+// opened, so that a mistake sends nothing.
+bool prepare(job_context& context, QString& error)
+{
+    const cli_options& options = context.options;
+    context.profile_name = QFileInfo(options.profile).fileName();
+    switch (options.command) {
+    case cli_command::diff:
+    case cli_command::write:
+        if (!read_configuration_file(options.file, context.file, &error)) {
+            error = options.file + QStringLiteral(": ") + error;
+            return false;
+        }
+        return read_mode_pages(options.profile, true, context.simple_pages, error);
+    case cli_command::read:
+        return read_mode_pages(options.profile, true, context.simple_pages, error);
+    case cli_command::watch:
+        return read_device_state(options.profile, context.layouts, context.columns, error);
+    case cli_command::send:
+        for (const QString& command : options.raw) {
+            if (wire::check_command(command.toUtf8(), options.bluetooth) !=
+                wire::command_check::ok) {
+                error = QStringLiteral("cannot be sent as one command: ") + command;
+                return false;
+            }
+        }
+        return true;
+    case cli_command::ports:
+        break;
+    }
+    return true;
+}
+
+int run_jobs(job_context& context)
+{
+    const cli_options& options = context.options;
+    console out(options.ports.size() > 1, console::error_is_terminal());
+    run_report report(options.report);
+    std::once_flag csv_header;
+    context.out = &out;
+    context.report = &report;
+    context.csv_header = &csv_header;
+    message_console = &out;
+
+    QList<link_settings> links;
+    for (const QString& port : options.ports) {
+        links.append({port, options.speed, options.bluetooth});
+    }
+    job_runner runner;
+    interrupt_signal interrupt;
+    QObject::connect(&interrupt, &interrupt_signal::raised, &runner, &job_runner::interrupt);
+    const int status = runner.run(links, [&context](const QString& port, tracker_link& link) {
+        return tracker_job(context, port, link).run();
+    });
+    message_console = nullptr;
+    return status;
+}
+
+} // namespace
+
+int run_tool(const QStringList& arguments)
+{
+    job_context context;
+    QString error;
+    switch (parse_options(arguments, context.options, error)) {
+    case parse_outcome::help:
+        std::printf("%s", help_text().toUtf8().constData());
+        return exit_ok;
+    case parse_outcome::version:
+        std::printf("tracker-cli %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return exit_ok;
+    case parse_outcome::usage_error:
+        say(error + QStringLiteral(" (see tracker-cli --help)"));
+        return exit_usage;
+    case parse_outcome::run:
+        break;
+    }
+    verbose_traces = context.options.verbose;
+    qInstallMessageHandler(route_message);
+    if (context.options.command == cli_command::ports) {
+        return list_ports();
+    }
+    if (!prepare(context, error)) {
+        say(error);
+        return exit_usage;
+    }
+    return run_jobs(context);
+}

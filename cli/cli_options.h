@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for, checked before any port is opened.
+enum class cli_command
+{
+    ports,
+    read,
+    diff,
+    write,
+    send,
+    watch
+};
+
+enum class watch_format
+{
+    text,
+    jsonl,
+    csv
+};
+
+struct cli_options
+{
+    QStringList ports;
+    int speed = 115200;
+    bool bluetooth = false;
+    QString password = QStringLiteral("7395");
+    QString master_password = QStringLiteral("7395");
+    QString profile = QStringLiteral("profile.xml");
+    QString report;
+    bool verbose = false;
+
+    cli_command command = cli_command::ports;
+    QString output;  // read -o; "{port}" stands for the port's file name
+    QString file;    // diff, write
+    QStringList raw; // send
+    int count = 0;   // watch -n; 0: until interrupted
+    watch_format format = watch_format::text;
+};
+
+enum class parse_outcome
+{
+    run,
+    help,
+    version,
+    usage_error
+};
+
+// arguments without the program name. On usage_error, error says what is wrong.
+parse_outcome parse_options(const QStringList& arguments, cli_options& options, QString& error);
+QString help_text();
+// The command's name as it is typed.
+QString command_name(cli_command command);
+
+// The name a port is known by in output lines and in "{port}": its file name.
+QString port_label(const QString& port);
+// The output path of read for one port.
+QString output_path(const cli_options& options, const QString& port);

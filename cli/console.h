@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+
+#include <cstdio>
+
+// Standard output and standard error shared by every tracker's thread: whole lines only, each
+// line of a tracker prefixed with its port when several trackers work at once, and a progress
+// line on standard error that is redrawn in place when standard error is a terminal.
+class console
+{
+public:
+    console(bool several_ports, bool progress_shown);
+    console(const console&) = delete;
+    console& operator=(const console&) = delete;
+
+    // Lines that a person or a script reads, on standard output.
+    void out(const QString& port, const QString& line);
+    // Bytes as they are (a configuration file, a header); nothing is added.
+    void out_raw(const QByteArray& bytes);
+    // Messages and warnings, on standard error.
+    void note(const QString& port, const QString& line);
+    // Commands done of total; only ever shown on a terminal.
+    void progress(const QString& port, int done, int total);
+    void end_progress(const QString& port);
+
+    // Is standard error a terminal the progress line can be redrawn on?
+    static bool error_is_terminal();
+
+private:
+    QString prefixed(const QString& port, const QString& line) const;
+    void write(FILE* stream, const QByteArray& bytes);
+    void draw_progress();
+    void clear_progress();
+
+    const bool prefix_ports;
+    const bool show_progress;
+    QMutex mutex;
+    QMap<QString, QString> progress_by_port;
+    bool progress_drawn = false;
+};

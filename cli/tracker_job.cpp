@@ -1,0 +1,409 @@
+#include "tracker_job.h"
+
+#include "console.h"
+#include "device_state_view.h"
+#include "parameter_value_store.h"
+#include "simple_entries.h"
+#include "tracker_commands.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QString quoted(const QString& value)
+{
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+// "refused: PASSWORD", with the kind as the tracker named it.
+QString refusal_text(const tracker_commands::reply& reply)
+{
+    return QStringLiteral("refused: ") + reply.value(2);
+}
+
+QString csv_field(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n'))) {
+        return text;
+    }
+    QString escaped = text;
+    return quoted(escaped.replace(QLatin1Char('"'), QStringLiteral("\"\"")));
+}
+
+QString position_name(const configuration_difference& difference)
+{
+    return QStringLiteral("%1,#%2").arg(difference.key).arg(difference.position);
+}
+
+QString value_of(const parameter_value_store& store, const QString& key, int position)
+{
+    if (const command_values* record = store.find(key)) {
+        for (const value_slot& slot : record->value_slots) {
+            if (slot.index == position) {
+                return slot.value;
+            }
+        }
+    }
+    return QString();
+}
+
+QString utc_now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+} // namespace
+
+tracker_job::tracker_job(const job_context& shared, const QString& port_path, tracker_link& tracker)
+    : context(shared), port(port_path), link(tracker), labels(shared.simple_pages)
+{
+    entry.port = port;
+}
+
+int tracker_job::run()
+{
+    entry.command = command_name(context.options.command);
+    entry.start = QDateTime::currentDateTimeUtc();
+    if (!open_link()) {
+        return link_error();
+    }
+    switch (context.options.command) {
+    case cli_command::send:
+        return run_send();
+    case cli_command::read:
+        return run_read();
+    case cli_command::diff:
+        return run_diff();
+    case cli_command::write:
+        return run_write();
+    case cli_command::watch:
+        return run_watch();
+    case cli_command::ports:
+        break;
+    }
+    return exit_usage;
+}
+
+// ---- The commands
+
+int tracker_job::run_send()
+{
+    commands_total = context.options.raw.size();
+    const QStringList replies = execute(context.options.raw, nullptr);
+    for (const QString& reply : replies) {
+        context.out->out(port, reply);
+    }
+    if (replies.size() < context.options.raw.size()) {
+        return link_error();
+    }
+    link.close();
+    return finish(exit_ok, QStringLiteral("ok"));
+}
+
+int tracker_job::run_read()
+{
+    parameter_value_store store;
+    if (!read_store(store)) {
+        return link_error();
+    }
+    link.close();
+    const tracker_configuration read = configuration_from_store(store, context.profile_name);
+    const QByteArray bytes = configuration_json(read);
+    entry.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    if (context.options.output.isEmpty()) {
+        context.out->out_raw(bytes);
+    } else {
+        QString error;
+        const QString path = output_path(context.options, port);
+        if (!write_configuration_file(path, read, &error)) {
+            context.out->note(port, error);
+            return exit_usage;
+        }
+        context.out->note(port, QStringLiteral("configuration written to %1").arg(path));
+    }
+    return finish(exit_ok, QStringLiteral("ok"));
+}
+
+int tracker_job::run_diff()
+{
+    parameter_value_store store;
+    if (!read_store(store)) {
+        return link_error();
+    }
+    link.close();
+    const configuration_comparison comparison = compare(store);
+    for (const configuration_difference& difference : comparison.differences) {
+        context.out->out(port, QStringLiteral("%1: tracker %2, file %3")
+                                   .arg(position_text(difference.key, difference.position),
+                                        quoted(difference.current), quoted(difference.wanted)));
+        entry.positions << position_name(difference);
+    }
+    if (comparison.differences.isEmpty()) {
+        return finish(exit_ok, QStringLiteral("ok"));
+    }
+    return finish(exit_differences, QStringLiteral("differences"));
+}
+
+int tracker_job::run_write()
+{
+    parameter_value_store store;
+    if (!read_store(store)) {
+        return link_error();
+    }
+    const configuration_comparison comparison = compare(store);
+    QMap<QString, QString> unverified; // by position name: why
+    QList<configuration_difference> written;
+    for (const configuration_difference& difference : comparison.differences) {
+        if (difference.writable) {
+            written << difference;
+        } else {
+            unverified.insert(position_name(difference),
+                              QStringLiteral("not writable, the tracker holds ") +
+                                  quoted(difference.current));
+        }
+    }
+    apply_differences(store, written);
+    QStringList keys;
+    QStringList writes;
+    for (const command_values& record : store.records()) {
+        const QString command = store.build_write_command(record, context.options.password,
+                                                          context.options.master_password);
+        if (!command.isEmpty()) {
+            keys << record.key;
+            writes << command;
+        }
+    }
+    if (!writes.isEmpty() &&
+        (!write_and_save(keys, writes, written, unverified) || !read_back(keys, written, store))) {
+        return link_error();
+    }
+    link.close();
+
+    for (const configuration_difference& difference : written) {
+        const QString holds = value_of(store, difference.key, difference.position);
+        if (!unverified.contains(position_name(difference)) && holds != difference.wanted) {
+            unverified.insert(position_name(difference),
+                              QStringLiteral("wanted %1, the tracker holds %2")
+                                  .arg(quoted(difference.wanted), quoted(holds)));
+        }
+    }
+    for (const configuration_difference& difference : comparison.differences) {
+        const QString name = position_name(difference);
+        if (unverified.contains(name)) {
+            context.out->out(port, QStringLiteral("unverified %1: %2")
+                                       .arg(position_text(difference.key, difference.position),
+                                            unverified.value(name)));
+            entry.positions << name;
+        }
+    }
+    context.out->out(port, QStringLiteral("%1 of %2 differing positions written and verified")
+                               .arg(comparison.differences.size() - unverified.size())
+                               .arg(comparison.differences.size()));
+    entry.sha256 = configuration_sha256(store);
+    if (unverified.isEmpty()) {
+        return finish(exit_ok, QStringLiteral("ok"));
+    }
+    return finish(exit_differences, QStringLiteral("unverified"));
+}
+
+// The writes, then the save request. A refused write leaves its positions unverified; a refused
+// save leaves every written position so.
+bool tracker_job::write_and_save(const QStringList& keys, const QStringList& writes,
+                                 const QList<configuration_difference>& written,
+                                 QMap<QString, QString>& unverified)
+{
+    commands_total += writes.size() + 1 + keys.size();
+    const QStringList replies =
+        execute(writes + QStringList{tracker_commands::save(context.options.password)}, nullptr);
+    for (int i = 0; i < replies.size(); ++i) {
+        const tracker_commands::reply reply = tracker_commands::parse_reply(replies.at(i));
+        if (reply.refused == tracker_commands::refusal::none) {
+            continue;
+        }
+        for (const configuration_difference& difference : written) {
+            if (i == writes.size() || difference.key == keys.at(i)) {
+                unverified.insert(position_name(difference), refusal_text(reply));
+            }
+        }
+    }
+    return replies.size() == writes.size() + 1;
+}
+
+// What the tracker holds afterwards must come from its answers, not from the values the store
+// was given to write: a position it does not answer reads empty.
+bool tracker_job::read_back(const QStringList& keys, const QList<configuration_difference>& written,
+                            parameter_value_store& store)
+{
+    for (const configuration_difference& difference : written) {
+        store.set_tracker_value(difference.key, difference.position, QString());
+    }
+    QStringList reads;
+    for (const QString& key : keys) {
+        reads << tracker_commands::read(key);
+    }
+    return execute(reads, &store).size() == reads.size();
+}
+
+int tracker_job::run_watch()
+{
+    const auto switched_on = link.execute(
+        tracker_commands::streaming(context.options.password, tracker_commands::stream_mode::on));
+    if (!switched_on) {
+        return link_error();
+    }
+    device_state_view view(context.layouts, context.columns);
+    int printed = 0;
+    while (context.options.count == 0 || printed < context.options.count) {
+        const std::optional<QString> line = link.next_state_line();
+        if (!line) {
+            break;
+        }
+        if (view.take_line(*line)) {
+            print_state(view);
+            ++printed;
+        }
+    }
+    if (!link.interrupted() && context.options.count != printed) {
+        return link_error();
+    }
+    // A Ctrl+C ends a watch as its count does: the stream is switched off and the port closed.
+    link.execute(
+        tracker_commands::streaming(context.options.password, tracker_commands::stream_mode::off),
+        tracker_link::wait_mode::to_the_end);
+    link.close();
+    return finish(exit_ok, QStringLiteral("ok"));
+}
+
+// ---- Shared steps
+
+bool tracker_job::open_link()
+{
+    if (context.options.verbose) {
+        link.on_status = [this](const QString& text) { context.out->note(port, text); };
+    }
+    return link.open();
+}
+
+bool tracker_job::read_store(parameter_value_store& store)
+{
+    register_simple_pages(context.simple_pages, store);
+    const QStringList commands = store.build_read_commands();
+    commands_total += commands.size();
+    return execute(commands, &store).size() == commands.size();
+}
+
+// Executes the commands with the progress shown; replies are stored when a store is given.
+QStringList tracker_job::execute(const QStringList& commands, parameter_value_store* store)
+{
+    context.out->progress(port, commands_done, commands_total);
+    const QStringList replies =
+        link.execute(commands, [this, store](const QString&, const QString& reply) {
+            ++commands_done;
+            context.out->progress(port, commands_done, commands_total);
+            if (store) {
+                take_reply(reply, store);
+            }
+        });
+    context.out->end_progress(port);
+    return replies;
+}
+
+// A refusal is no value: it is told and the store keeps what it had.
+void tracker_job::take_reply(const QString& line, parameter_value_store* store)
+{
+    const tracker_commands::reply reply = tracker_commands::parse_reply(line);
+    if (reply.refused != tracker_commands::refusal::none) {
+        context.out->note(port, reply.key + QLatin1Char(' ') + refusal_text(reply));
+        return;
+    }
+    if (reply.carries_values()) {
+        store->store_response_values(line);
+    }
+}
+
+// The file against what was read; what the profile does not know is told and skipped.
+configuration_comparison tracker_job::compare(const parameter_value_store& store)
+{
+    const configuration_comparison comparison = compare_configuration(store, context.file);
+    for (const QString& unknown : comparison.unknown) {
+        context.out->note(port, QStringLiteral("not in the profile, skipped: ") + unknown);
+    }
+    return comparison;
+}
+
+int tracker_job::link_error()
+{
+    context.out->note(port, QStringLiteral("link error: ") + link.error());
+    link.close();
+    return finish(exit_link_error, QStringLiteral("link error"));
+}
+
+int tracker_job::finish(int status, const QString& result)
+{
+    entry.end = QDateTime::currentDateTimeUtc();
+    entry.result = result;
+    QString error;
+    if (!context.report->append(entry, error)) {
+        context.out->note(port, error);
+    }
+    return status;
+}
+
+QString tracker_job::position_text(const QString& key, int position) const
+{
+    const QString text = QStringLiteral("%1,#%2").arg(key).arg(position);
+    const QString label = labels.label(key, position);
+    return label.isEmpty() ? text : text + QStringLiteral(" ") + quoted(label);
+}
+
+QByteArray tracker_job::configuration_sha256(const parameter_value_store& store) const
+{
+    const QByteArray bytes =
+        configuration_json(configuration_from_store(store, context.profile_name));
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+void tracker_job::print_state(const device_state_view& view)
+{
+    const QList<device_state_view::shown_value> values = view.shown();
+    switch (context.options.format) {
+    case watch_format::jsonl: {
+        QJsonObject fields;
+        for (const auto& value : values) {
+            fields.insert(value.field, value.text);
+        }
+        const QJsonObject line{{QStringLiteral("port"), port},
+                               {QStringLiteral("time"), utc_now()},
+                               {QStringLiteral("values"), fields}};
+        context.out->out_raw(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+        return;
+    }
+    case watch_format::csv: {
+        std::call_once(*context.csv_header, [&] {
+            QStringList header{QStringLiteral("port"), QStringLiteral("time")};
+            for (const QString& field : view.fields()) {
+                header << csv_field(field);
+            }
+            context.out->out_raw(header.join(QLatin1Char(',')).toUtf8() + '\n');
+        });
+        QStringList row{csv_field(port), utc_now()};
+        for (const auto& value : values) {
+            row << csv_field(value.text);
+        }
+        context.out->out_raw(row.join(QLatin1Char(',')).toUtf8() + '\n');
+        return;
+    }
+    case watch_format::text: {
+        QStringList parts;
+        for (const auto& value : values) {
+            const QString unit = value.unit.isEmpty() ? QString() : QLatin1Char(' ') + value.unit;
+            parts << value.label + QStringLiteral(": ") + value.text.trimmed() + unit;
+        }
+        context.out->out(port, parts.join(QStringLiteral("; ")));
+        return;
+    }
+    }
+}

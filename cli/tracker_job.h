@@ -1,0 +1,81 @@
+#pragma once
+
+#include "cli_options.h"
+#include "run_report.h"
+#include "tracker_configuration.h"
+#include "tracker_link.h"
+
+#include "profile_records.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <mutex>
+
+class console;
+class device_state_view;
+class parameter_value_store;
+
+// Exit statuses; with several trackers the tool exits with the worst.
+enum exit_status
+{
+    exit_ok = 0,
+    exit_differences = 1, // diff found some, or write could not verify every value
+    exit_usage = 2,       // usage, profile or configuration file error: nothing was sent
+    exit_link_error = 3
+};
+
+// What every tracker's job shares, all read before the first port is opened.
+struct job_context
+{
+    cli_options options;
+    QString profile_name;
+    QList<profile_page> simple_pages;
+    QList<profile_rawdata> layouts;
+    QList<profile_column> columns;
+    tracker_configuration file; // diff and write
+    console* out = nullptr;
+    run_report* report = nullptr;
+    std::once_flag* csv_header = nullptr; // one header for every tracker's rows
+};
+
+// One command on one tracker, run on a thread of its own over its own link.
+class tracker_job
+{
+public:
+    tracker_job(const job_context& context, const QString& port, tracker_link& link);
+    int run();
+
+private:
+    int run_send();
+    int run_read();
+    int run_diff();
+    int run_write();
+    int run_watch();
+
+    // Steps the commands share
+    bool open_link();
+    bool read_store(parameter_value_store& store);
+    configuration_comparison compare(const parameter_value_store& store);
+    bool write_and_save(const QStringList& keys, const QStringList& writes,
+                        const QList<configuration_difference>& written,
+                        QMap<QString, QString>& unverified);
+    bool read_back(const QStringList& keys, const QList<configuration_difference>& written,
+                   parameter_value_store& store);
+    QStringList execute(const QStringList& commands, parameter_value_store* store);
+    void take_reply(const QString& reply, parameter_value_store* store);
+    int link_error();
+    int finish(int status, const QString& result);
+    QString position_text(const QString& key, int position) const;
+    QByteArray configuration_sha256(const parameter_value_store& store) const;
+    void print_state(const device_state_view& view);
+
+    const job_context& context;
+    const QString port;
+    tracker_link& link;
+    const parameter_labels labels;
+    report_entry entry;
+    int commands_done = 0;
+    int commands_total = 0;
+};
