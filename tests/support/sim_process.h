@@ -10,10 +10,10 @@
 
 #include <functional>
 
-// A simulated tracker (tracker-sim of this build) run by a test: started on a port path in a
-// temporary folder of its own, with its transcript, state file and control FIFO beside it.
-// Every wait here processes events, so queued signals of the code under test keep arriving, and
-// ends on its condition or its deadline, never on a fixed pause.
+// A simulated tracker (tracker-sim of this build) run by a test, on a port path in a temporary
+// folder of its own with its transcript, state file and control FIFO beside it. Every wait
+// processes events, so queued signals of the code under test keep arriving, and ends on its
+// condition or its deadline, never on a fixed pause.
 class sim_process
 {
 public:
@@ -25,31 +25,25 @@ public:
     sim_process(const sim_process&) = delete;
     sim_process& operator=(const sim_process&) = delete;
 
-    // Starting and stopping
-    // Starts the simulator with the profile (the simulator tests' profile when empty) and the
-    // further options, and waits until its device is plugged in.
+    // Starts the simulator with the profile (the simulator tests' own when empty) and the further
+    // options, and waits until its device is plugged in.
     bool start(const QStringList& options = {}, const QString& profile = QString());
     // SIGTERM; true when the simulator ended with code 0 and its port link is gone.
     bool stop();
-    bool running() const;
+    bool running() const { return process.state() != QProcess::NotRunning; }
     // Why the last call failed, with what the simulator wrote to its error output.
     QString error() const { return last_error; }
 
-    // Its files
-    QString folder() const;
-    QString port_path() const;
-    QString transcript_path() const;
-    QString state_path() const;
-    QString control_path() const;
+    QString port_path() const { return directory.filePath(QStringLiteral("ttySIM")); }
+    QString state_path() const { return directory.filePath(QStringLiteral("state.json")); }
+    QString control_path() const { return directory.filePath(QStringLiteral("control.fifo")); }
 
-    // Control
-    // Sends one control command (see sim/README.md) and waits until the simulator has carried
-    // it out; false when it refused it.
+    // Sends one control command (see sim/README.md) and waits until the simulator has carried it
+    // out; false when it refused it.
     bool control(const QString& command);
     bool unplug(); // the port link is gone on return
     bool replug(); // a new pty is behind the port link on return
 
-    // Observation
     sim_transcript transcript() const;
     bool wait_for(const std::function<bool(const sim_transcript&)>& condition,
                   int timeout_ms = default_timeout_ms);
@@ -63,6 +57,7 @@ public:
 
 private:
     bool fail(const QString& message);
+    QString transcript_path() const { return directory.filePath(QStringLiteral("transcript.txt")); }
 
     QTemporaryDir directory;
     QProcess process;

@@ -6,11 +6,24 @@
 
 namespace {
 
-const QString command_event = QStringLiteral("command");
-
-bool names_event(const QString& event, const QString& text)
+// Undoes the transcript's C escapes: \r, \n, \\ and \xhh.
+QByteArray unescape(const QByteArray& escaped)
 {
-    return event == text || event.startsWith(text + QLatin1Char(' '));
+    QByteArray bytes;
+    for (int k = 0; k < escaped.size(); ++k) {
+        if (escaped[k] != '\\' || k + 1 == escaped.size()) {
+            bytes += escaped[k];
+            continue;
+        }
+        const char code = escaped[++k];
+        if (code == 'x') {
+            bytes += QByteArray::fromHex(escaped.mid(k + 1, 2));
+            k += 2;
+        } else {
+            bytes += code == 'r' ? '\r' : code == 'n' ? '\n' : code;
+        }
+    }
+    return bytes;
 }
 
 } // namespace
@@ -18,24 +31,20 @@ bool names_event(const QString& event, const QString& text)
 sim_transcript sim_transcript::parse(const QByteArray& contents)
 {
     sim_transcript transcript;
-    const int complete = contents.lastIndexOf('\n') + 1;
-    for (const QByteArray& line : contents.left(complete).split('\n')) {
+    for (const QByteArray& line : contents.left(contents.lastIndexOf('\n') + 1).split('\n')) {
         const int first = line.indexOf(' ');
         const int second = line.indexOf(' ', first + 1);
-        if (first < 0 || second < 0) {
+        if (first < 0 || second < 0)
             continue;
-        }
         const qint64 time = line.left(first).toLongLong();
         const QByteArray kind = line.mid(first + 1, second - first - 1);
         const QByteArray text = line.mid(second + 1);
-        if (kind == "RX") {
-            const QByteArray byte = QByteArray::fromHex(text);
-            transcript.bytes_in.append({time, byte.isEmpty() ? '\0' : byte[0]});
-        } else if (kind == "TX") {
+        if (kind == "RX")
+            transcript.bytes_in.append({time, char(text.toInt(nullptr, 16))});
+        else if (kind == "TX")
             transcript.lines_out.append({time, unescape(text)});
-        } else if (kind == "EV") {
+        else if (kind == "EV")
             transcript.event_list.append({time, QString::fromUtf8(unescape(text))});
-        }
     }
     return transcript;
 }
@@ -43,33 +52,7 @@ sim_transcript sim_transcript::parse(const QByteArray& contents)
 sim_transcript sim_transcript::read(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return sim_transcript();
-    }
-    return parse(file.readAll());
-}
-
-QByteArray sim_transcript::unescape(const QByteArray& escaped)
-{
-    QByteArray bytes;
-    for (int k = 0; k < escaped.size(); ++k) {
-        if (escaped[k] != '\\' || k + 1 >= escaped.size()) {
-            bytes += escaped[k];
-            continue;
-        }
-        const char code = escaped[++k];
-        if (code == 'r') {
-            bytes += '\r';
-        } else if (code == 'n') {
-            bytes += '\n';
-        } else if (code == 'x') {
-            bytes += QByteArray::fromHex(escaped.mid(k + 1, 2));
-            k += 2;
-        } else {
-            bytes += code;
-        }
-    }
-    return bytes;
+    return file.open(QIODevice::ReadOnly) ? parse(file.readAll()) : sim_transcript();
 }
 
 qint64 sim_transcript::now_us()
@@ -82,51 +65,34 @@ qint64 sim_transcript::now_us()
 QByteArray sim_transcript::received_bytes() const
 {
     QByteArray bytes;
-    for (const received_byte& received : bytes_in) {
+    for (const received_byte& received : bytes_in)
         bytes += received.byte;
-    }
     return bytes;
 }
 
 QList<QByteArray> sim_transcript::sent_lines() const
 {
     QList<QByteArray> lines;
-    for (const sent_line& line : lines_out) {
+    for (const sent_line& line : lines_out)
         lines.append(line.bytes);
-    }
     return lines;
-}
-
-QStringList sim_transcript::event_texts() const
-{
-    QStringList texts;
-    for (const event& item : event_list) {
-        texts.append(item.text);
-    }
-    return texts;
-}
-
-int sim_transcript::count_events(const QString& text) const
-{
-    return events_named(text).size();
 }
 
 QList<sim_transcript::event> sim_transcript::events_named(const QString& text) const
 {
     QList<event> found;
     for (const event& item : event_list) {
-        if (names_event(item.text, text)) {
+        if (item.text == text || item.text.startsWith(text + QLatin1Char(' ')))
             found.append(item);
-        }
     }
     return found;
 }
 
 QStringList sim_transcript::commands() const
 {
+    const QString name = QStringLiteral("command");
     QStringList texts;
-    for (const event& item : events_named(command_event)) {
-        texts.append(item.text.mid(command_event.size() + 1));
-    }
+    for (const event& item : events_named(name))
+        texts.append(item.text.mid(name.size() + 1));
     return texts;
 }

@@ -6,9 +6,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// A parsed transcript of the simulated tracker (see sim/README.md): the bytes it received with
-// their time stamps, the lines it sent and its events. Time stamps are CLOCK_MONOTONIC in
-// microseconds, comparable with now_us() in the test process.
+// A parsed transcript of the simulated tracker (its format is in sim/README.md): the bytes it
+// received, the lines it sent and its events, each stamped with CLOCK_MONOTONIC in microseconds,
+// comparable with now_us() in the test process.
 class sim_transcript
 {
 public:
@@ -28,25 +28,21 @@ public:
         QString text;
     };
 
-    // Reading. A last line without its newline is still being written and is left out.
+    // A last line without its newline is still being written and is left out.
     static sim_transcript parse(const QByteArray& contents);
     static sim_transcript read(const QString& path);
-    static QByteArray unescape(const QByteArray& escaped);
     static qint64 now_us();
 
-    // What is in it
     const QList<received_byte>& received() const { return bytes_in; }
     const QList<sent_line>& sent() const { return lines_out; }
     const QList<event>& events() const { return event_list; }
 
-    // Common questions
     QByteArray received_bytes() const;
     QList<QByteArray> sent_lines() const;
-    QStringList event_texts() const;
-    // Events equal to text, or beginning with text followed by a space.
-    int count_events(const QString& text) const;
+    // Events equal to text, or beginning with text and a space.
     QList<event> events_named(const QString& text) const;
-    // The texts of the complete commands received ("AT+..."), in order.
+    int count_events(const QString& text) const { return events_named(text).size(); }
+    // The complete commands received ("AT+..."), in order.
     QStringList commands() const;
 
 private:
