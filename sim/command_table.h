@@ -30,7 +30,6 @@ public:
 
     // Look-up
     const sim_command* find(const QString& key) const;
-    const QList<sim_command>& commands() const { return table; }
 
     // Changes
     // Stores the non-empty values at their positions (values[0] is position 1), capped by the

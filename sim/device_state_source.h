@@ -24,10 +24,8 @@ public:
     // is one tick further on.
     QByteArray next_line();
 
-    // The pieces, for tests: the layouts, the record of one layout at a tick, and the value
-    // chosen for one field at a tick.
-    int layout_count() const { return layouts.size(); }
-    int layout_id(int index) const { return layouts[index].id; }
+    // The pieces, for tests: a layout's schema, its record at a tick, and the value chosen for
+    // one field at a tick.
     const record_schema& layout_schema(int index) const { return layouts[index].schema; }
     QByteArray record(int index, int tick) const;
     record_schema::value field_value(const record_schema::field& field, int tick) const;

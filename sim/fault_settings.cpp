@@ -49,14 +49,6 @@ const QMap<QString, fault_settings::noise_kind> noise_kinds{
 
 } // namespace
 
-QStringList fault_settings::names()
-{
-    return {QStringLiteral("refuse-handshake"), QStringLiteral("silent"),
-            QStringLiteral("reply-delay"),      QStringLiteral("byte-pause"),
-            QStringLiteral("noise-lines"),      QStringLiteral("noise-kind"),
-            QStringLiteral("line-end"),         QStringLiteral("long-line")};
-}
-
 bool fault_settings::set(const QString& name, const QString& value, QString& error)
 {
     bool ok = false;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 // The faults a test can put into the simulated tracker, from the command line at start or through
 // the control channel during a run. Both use the same names and values.
@@ -30,9 +29,6 @@ struct fault_settings
     noise_kind noise = noise_kind::text;
     line_end end = line_end::crlf;
     int long_line = 0; // bytes of an over-long line sent before each reply, 0 for none
-
-    // Names of the settings that set() accepts, as options and control commands spell them.
-    static QStringList names();
 
     // Sets one fault by name: "refuse-handshake" and "silent" take on|off, "noise-kind"
     // empty|text|sd|mixed, "line-end" cr|crlf|lfcr, the others a number that is not negative.
