@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -30,13 +31,22 @@ int decode_into(std::vector<char>& out, const QByteArray& schema, const QByteArr
     return int(std::strlen(out.data()));
 }
 
+// The C library's conversions in the "C" locale: a tie rounds to the even digit as printf does
+// ("%g" of 7559665 is 7.55966e+06), and the decimal point is "." whatever the user's locale.
+QString c_format(double x, std::chars_format style, int precision)
+{
+    char text[128]; // room for any float-scaled value with eight decimals
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, x, style, precision);
+    return QString::fromLatin1(text, int(end.ptr - text));
+}
+
 QString scaled_number(double x, const field_format& format)
 {
     const bool has_range = format.valid_range_min != 0.0f || format.valid_range_max != 0.0f;
     if (has_range && (x > double(format.valid_range_max) || x < double(format.valid_range_min))) {
         return QStringLiteral("недействительны");
     }
-    return QString::number(x, 'g', 6);
+    return c_format(x, std::chars_format::general, 6); // "%g"
 }
 
 QString coordinate(quint32 number, const field_format& format)
@@ -45,8 +55,8 @@ QString coordinate(quint32 number, const field_format& format)
         return QStringLiteral("недействительны");
     }
     constexpr double two_to_minus_32 = 2.3283064365386963e-10;
-    return QString::asprintf("%11.8f",
-                             double(number) * double(format.multiplier) * two_to_minus_32);
+    const double x = double(number) * double(format.multiplier) * two_to_minus_32;
+    return c_format(x, std::chars_format::fixed, 8).rightJustified(11); // "%11.8f"
 }
 
 // One entry  name "," token ":" value  of a decoded text; a value runs up to a further ":".

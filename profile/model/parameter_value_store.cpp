@@ -1,59 +1,49 @@
 #include "parameter_value_store.h"
 
-#include "position_entry.h"
-
-#include <QDebug>
-
 #include <algorithm>
 
 namespace {
 
 const QString error_word = QStringLiteral("ERROR");
 
-// A tracker error names no values: "+RESP:ERROR,KIND", or "+RESP:NAME,ERROR,KIND" as the
-// tracker answers a command it refused. Storing the latter would show "ERROR" as a setting.
-bool is_error_reply(const QStringList& fields)
-{
-    return fields.at(0) == error_word || (fields.size() > 1 && fields.at(1) == error_word);
-}
-
 } // namespace
 
 void parameter_value_store::add_spec_entry(const QString& entry, bool master)
 {
     position_entry parsed;
-    if (!parse_position_entry(entry, parsed)) {
-        return;
+    if (parse_position_entry(entry, parsed)) {
+        add_entry(parsed, master);
     }
-    if (parsed.index < 1 || parsed.index > max_entry_position) {
-        qWarning() << "Entry" << entry << "names no value position; ignored";
-        return;
-    }
-    command_values* record = find_record(parsed.key);
+}
+
+void parameter_value_store::add_entry(const position_entry& entry, bool master)
+{
+    command_values* record = find_record(entry.key);
     if (!record) {
-        position_of_key.insert(parsed.key, command_list.size());
-        command_list.append({parsed.key, {}, master});
+        position_of_key.insert(entry.key, command_list.size());
+        command_list.append({entry.key, {}, master});
         record = &command_list.last();
     }
-    if (!find_slot(*record, parsed.index)) {
-        insert_slot(*record, parsed.index);
+    if (entry.has_position() && !find_slot(*record, entry.index)) {
+        insert_slot(*record, entry.index);
     }
     record->master = record->master || master;
 }
 
 bool parameter_value_store::store_response_values(const QString& line)
 {
-    const QStringList parts = line.split(QLatin1Char(':'));
-    if (parts.size() != 2 || parts.at(0) != QLatin1String("+RESP")) {
+    return store_reply(tracker_commands::parse_reply(line));
+}
+
+// A refusal names no values, whatever its kind: storing "+RESP:NAME,ERROR,KIND" would show
+// "ERROR" as a setting.
+bool parameter_value_store::store_reply(const tracker_commands::reply& reply)
+{
+    if (!reply.carries_values() || reply.value(1) == error_word) {
         return false;
     }
-    const QStringList fields = parts.at(1).split(QLatin1Char(','));
-    if (is_error_reply(fields)) {
-        return false;
-    }
-    const QString key = QLatin1Char('+') + fields.at(0);
-    for (int n = 1; n < fields.size(); ++n) {
-        set_tracker_value(key, n, fields.at(n));
+    for (int n = 1; n <= reply.value_count(); ++n) {
+        set_tracker_value(reply.key, n, reply.value(n));
     }
     return true;
 }
@@ -138,21 +128,21 @@ QString parameter_value_store::build_write_command(const command_values& record,
                                                    const QString& device_password,
                                                    const QString& master_password) const
 {
-    const QString& password = record.master ? master_password : device_password;
-    QString text =
-        QStringLiteral("AT") + record.key + QLatin1Char('=') + password + QLatin1Char(',');
+    QStringList values;
     bool has_value = false;
-    int next_index = 1;
     for (const value_slot& slot : record.value_slots) {
-        text.append(QString(slot.index - next_index, QLatin1Char(',')));
-        if (slot.changed && !slot.tracker_only) {
-            text.append(slot.value);
-            has_value = true;
+        while (values.size() < slot.index - 1) {
+            values.append(QString());
         }
-        text.append(QLatin1Char(','));
-        next_index = slot.index + 1;
+        const bool written = slot.changed && !slot.tracker_only;
+        values.append(written ? slot.value : QString());
+        has_value = has_value || written;
     }
-    return has_value ? text : QString();
+    if (!has_value) {
+        return QString();
+    }
+    return tracker_commands::set(record.key, record.master ? master_password : device_password,
+                                 values);
 }
 
 QStringList parameter_value_store::build_read_commands() const
@@ -160,7 +150,7 @@ QStringList parameter_value_store::build_read_commands() const
     QStringList commands;
     commands.reserve(command_list.size());
     for (const command_values& record : command_list) {
-        commands.append(QStringLiteral("AT") + record.key + QStringLiteral("=?"));
+        commands.append(tracker_commands::read(record.key));
     }
     return commands;
 }

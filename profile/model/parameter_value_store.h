@@ -1,5 +1,8 @@
 #pragma once
 
+#include "position_entry.h"
+#include "tracker_commands.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -29,11 +32,14 @@ struct command_values
 class parameter_value_store
 {
 public:
-    // Registration while the pages are built
+    // Registration while the pages are built: the entry's command becomes known (and is read),
+    // and its position gets a slot when the entry names one.
     void add_spec_entry(const QString& entry, bool master);
+    void add_entry(const position_entry& entry, bool master);
 
     // Values from the tracker and from the user
     bool store_response_values(const QString& line);
+    bool store_reply(const tracker_commands::reply& reply); // the same, for a reply already read
     void set_tracker_value(const QString& key, int index, const QString& value);
     void mark_value_changed(const QString& key, int index, const QString& value);
     void clear_change_flags(const QString& key);
@@ -54,9 +60,8 @@ public:
     const QList<command_values>& records() const { return command_list; }
     const command_values* find(const QString& key) const;
 
-    // Positions an entry may name; a larger one is a profile typo that would otherwise make
-    // every write command of its key carry that many empty values.
-    static constexpr int max_entry_position = 1000;
+    // Positions an entry may name.
+    static constexpr int max_entry_position = position_entry::max_index;
 
 private:
     command_values* find_record(const QString& key);

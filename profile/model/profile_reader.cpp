@@ -1,10 +1,14 @@
 #include "profile_reader.h"
 
-#include <QDebug>
+#include "profile_log.h"
+
 #include <QDomDocument>
 #include <QDomElement>
 #include <QDomNodeList>
 #include <QFile>
+#include <QXmlStreamReader>
+
+#include <cmath>
 
 namespace {
 
@@ -33,7 +37,7 @@ float real(const QDomElement& element, const QString& name, float fallback)
 {
     bool ok = false;
     const float value = element.attribute(name).toFloat(&ok);
-    return ok ? value : fallback;
+    return ok && std::isfinite(value) ? value : fallback;
 }
 
 parameter_kind parameter_kind_of(const QString& type)
@@ -168,6 +172,44 @@ profile_display display_of(const QDomElement& element)
     return display;
 }
 
+QString parse_error(const QString& message, qint64 line)
+{
+    return message + QStringLiteral(" Line: ") + QString::number(line);
+}
+
+// The DOM parser recurses once per level of nesting and holds the whole file: a document nested
+// tens of thousands of levels deep overflows its stack. The stream reader keeps its levels on
+// the heap, so it measures the nesting first. Where it stops early on an error, the levels past
+// that point are bounded by the tags that follow.
+bool fits_the_parser(const QByteArray& data, QString& error)
+{
+    if (data.size() > max_profile_size) {
+        error = parse_error(QStringLiteral("Profile larger than %1 bytes").arg(max_profile_size),
+                            data.left(max_profile_size).count('\n') + 1);
+        return false;
+    }
+    QXmlStreamReader reader(data);
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        } else if (token == QXmlStreamReader::StartElement && ++depth > max_profile_depth) {
+            error = parse_error(
+                QStringLiteral("Elements nested deeper than %1 levels").arg(max_profile_depth),
+                reader.lineNumber());
+            return false;
+        }
+    }
+    if (!reader.hasError() ||
+        depth + data.mid(int(reader.characterOffset())).count('<') <= max_profile_depth) {
+        return true;
+    }
+    error = parse_error(reader.errorString(), reader.lineNumber());
+    return false;
+}
+
 bool read_document(const QString& path, QDomDocument& document, QString& error)
 {
     QFile file(path);
@@ -175,17 +217,21 @@ bool read_document(const QString& path, QDomDocument& document, QString& error)
         error = QStringLiteral("Error opening XML file %1").arg(path);
         return false;
     }
-    return parse_profile(file.readAll(), document, error);
+    // One byte past the limit tells a file that is too large.
+    return parse_profile(file.read(max_profile_size + 1), document, error);
 }
 
 } // namespace
 
 bool parse_profile(const QByteArray& data, QDomDocument& document, QString& error)
 {
+    if (!fits_the_parser(data, error)) {
+        return false;
+    }
     QString message;
     int line = 0;
     if (!document.setContent(data, true, &message, &line)) {
-        error = message + QStringLiteral(" Line: ") + QString::number(line);
+        error = parse_error(message, line);
         return false;
     }
     return true;
@@ -224,8 +270,8 @@ QList<profile_column> state_columns_of(const QDomDocument& document)
     }
     const QList<QDomElement> row_elements = elements_below(document, QStringLiteral("row"));
     if (row_elements.size() > device_state_columns) {
-        qWarning() << "Profile has" << row_elements.size() << "rows; only the first"
-                   << device_state_columns << "are shown";
+        qCWarning(profile_log) << "Profile has" << row_elements.size() << "rows; only the first"
+                               << device_state_columns << "are shown";
     }
     for (const QDomElement& row : row_elements.mid(0, device_state_columns)) {
         profile_column column;

@@ -10,6 +10,11 @@ class QDomDocument;
 
 // Reading the command profile into its plain records.
 
+// A profile beyond either limit is refused as a file that cannot be parsed, before the DOM
+// parser sees it.
+constexpr int max_profile_depth = 1000;            // levels of nested elements
+constexpr int max_profile_size = 16 * 1024 * 1024; // bytes
+
 // File readers. On failure error holds the text the user must see and the lists are untouched.
 bool read_mode_pages(const QString& path, bool simple_mode, QList<profile_page>& pages,
                      QString& error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "profile_records.h"
+#include "simple_entries.h"
 
 #include <QList>
 #include <QString>
@@ -50,6 +51,7 @@ struct t_simple_parameter
     QString read;              // entry lists as written
     QString write;
     bool master = false;
+    parameter_entries entries; // read and write, parsed when the page is built
 };
 
 // One tab.

@@ -22,7 +22,7 @@ int item_with_data(const QComboBox* combo, const QString& data)
 
 void setup_line_edit(QLineEdit* edit, const profile_parameter& source, QObject* validator_owner)
 {
-    if (source.type == QLatin1String("integer")) {
+    if (source.kind == parameter_kind::integer) {
         edit->setValidator(new range_validator(source.minvalue, source.maxvalue, validator_owner));
     } else if (source.has_maxlen) {
         edit->setMaxLength(source.maxlen);

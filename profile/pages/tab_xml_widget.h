@@ -14,10 +14,6 @@
 #include <vector>
 
 class QTabWidget;
-struct profile_command;
-struct profile_display;
-struct profile_page;
-struct profile_parameter;
 
 // The page area of the main window: one tab per page of the command profile, built once by the
 // constructor (the pages of the display mode, then the device-state page). The widget never
@@ -72,20 +68,9 @@ public slots:
     void simple_combo_box_changed(QString new_text);
 
 private:
-    // Building
     void load_expert_mode(const QString& path);
     void load_simple_mode(const QString& path);
     void load_device_state(const QString& path);
-    t_page& add_page(const QString& name, const QString& id, bool simple);
-    void add_command_block(const profile_command& source, t_page& page);
-    void add_expert_parameter(const profile_parameter& source, t_command& block);
-    void add_simple_parameter(const profile_parameter& source, t_page& page);
-    void add_device_state_page();
-    void add_display_field(int column, const profile_display& source);
-    void finish_page(t_page& page);
-
-    // Simple-mode replies
-    void fill_simple_parameters(const QStringList& fields);
 
     std::vector<std::unique_ptr<t_simple_parameter>> simple_parameters;
     QHash<QString, int> field_index; // name -> position in field_values

@@ -3,8 +3,8 @@
 // commands that name every value at its own position.
 
 #include "parameter_value_store.h"
-#include "position_entry.h"
 #include "profile_reader.h"
+#include "simple_entries.h"
 
 #include <QDomDocument>
 #include <QtGlobal>
@@ -23,21 +23,8 @@ void require(bool condition)
 
 void ignore_messages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-void register_entries(const QList<profile_page>& pages, parameter_value_store& store)
-{
-    for (const profile_page& page : pages) {
-        require(page.commands.isEmpty());
-        for (const profile_parameter& parameter : page.parameters) {
-            for (const QString& list : {parameter.read, parameter.write}) {
-                for (const QString& entry : split_entry_list(list)) {
-                    store.add_spec_entry(entry, parameter.master);
-                }
-            }
-        }
-    }
-}
-
-// Edits every registered position, then checks that each command carries its values in place.
+// Edits every registered position, then checks that each command with a position carries its
+// values in place.
 void check_write_commands(parameter_value_store& store)
 {
     for (const command_values& record : store.records()) {
@@ -48,18 +35,22 @@ void check_write_commands(parameter_value_store& store)
     }
     const QStringList commands =
         store.build_write_commands(QStringLiteral("d"), QStringLiteral("m"));
-    require(commands.size() == store.records().size());
-    for (int i = 0; i < commands.size(); ++i) {
-        const command_values& record = store.records().at(i);
+    int next = 0;
+    for (const command_values& record : store.records()) {
+        if (record.value_slots.isEmpty()) {
+            continue;
+        }
+        require(next < commands.size());
+        const QString& command = commands.at(next++);
         const QString prefix = QStringLiteral("AT") + record.key + QLatin1Char('=');
-        require(commands.at(i).startsWith(prefix) && commands.at(i).endsWith(QLatin1Char(',')));
-        const QStringList fields = commands.at(i).mid(prefix.size()).split(QLatin1Char(','));
-        const value_slot& last = record.value_slots.last();
-        require(fields.size() == last.index + 2);
+        require(command.startsWith(prefix) && command.endsWith(QLatin1Char(',')));
+        const QStringList fields = command.mid(prefix.size()).split(QLatin1Char(','));
+        require(fields.size() == record.value_slots.last().index + 2);
         for (const value_slot& slot : record.value_slots) {
             require(fields.at(slot.index) == QString::number(slot.index));
         }
     }
+    require(next == commands.size());
     require(store.build_read_commands().size() == store.records().size());
 }
 
@@ -83,8 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const profile_page& page : mode_pages(document, false)) {
         require(page.parameters.isEmpty());
     }
+    const QList<profile_page> simple = mode_pages(document, true);
     parameter_value_store store;
-    register_entries(mode_pages(document, true), store);
+    register_simple_pages(simple, store);
+    for (const profile_page& page : simple) {
+        require(page.commands.isEmpty());
+    }
     check_write_commands(store);
 
     const QList<profile_rawdata> rawdata = rawdata_layouts(document);

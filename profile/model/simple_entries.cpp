@@ -1,0 +1,26 @@
+#include "simple_entries.h"
+
+#include "parameter_value_store.h"
+
+parameter_entries entries_of(const profile_parameter& parameter)
+{
+    return {parse_entry_list(parameter.read), parse_entry_list(parameter.write)};
+}
+
+void register_parameter(const parameter_entries& entries, bool master, parameter_value_store& store)
+{
+    for (const QList<position_entry>* list : {&entries.read, &entries.write}) {
+        for (const position_entry& entry : *list) {
+            store.add_entry(entry, master);
+        }
+    }
+}
+
+void register_simple_pages(const QList<profile_page>& pages, parameter_value_store& store)
+{
+    for (const profile_page& page : pages) {
+        for (const profile_parameter& parameter : page.parameters) {
+            register_parameter(entries_of(parameter), parameter.master, store);
+        }
+    }
+}

@@ -1,0 +1,3 @@
+#include "page_log.h"
+
+Q_LOGGING_CATEGORY(pages_log, "tracker.pages")

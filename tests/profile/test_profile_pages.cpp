@@ -1,0 +1,583 @@
+#include "profile_reader.h"
+#include "recorded_boxes.h"
+#include "simple_entries.h"
+#include "t_combo_box_ex.h"
+#include "t_feedback_button.h"
+#include "t_line_edit_ex.h"
+#include "tab_xml_widget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+QString profile_data(const QString& name)
+{
+    return QStringLiteral(TC_TEST_DATA "/profile/") + name;
+}
+
+std::unique_ptr<tab_xml_widget> pages_of(bool simple_mode)
+{
+    return std::make_unique<tab_xml_widget>(nullptr, profile_data("pages.xml"), simple_mode);
+}
+
+const t_command& block(const tab_xml_widget& pages, int tab, int cmd)
+{
+    return pages.page_list.at(tab).commands.at(cmd);
+}
+
+t_simple_parameter* parameter(const tab_xml_widget& pages, int page, int index)
+{
+    return pages.page_list.at(page).parameters.at(index);
+}
+
+QString label_text(const QFormLayout* form, int row, QFormLayout::ItemRole role)
+{
+    auto* label = qobject_cast<QLabel*>(form->itemAt(row, role)->widget());
+    return label ? label->text() : QStringLiteral("(no label)");
+}
+
+QList<QVariantList> signals_of(const QSignalSpy& spy)
+{
+    return spy;
+}
+
+// "key:positions" per record, "!" after a master one.
+QStringList registered(const parameter_value_store& store)
+{
+    QStringList keys;
+    for (const command_values& record : store.records()) {
+        QStringList indexes;
+        for (const value_slot& slot : record.value_slots) {
+            indexes << QString::number(slot.index);
+        }
+        keys << record.key + ':' + indexes.join(',') + (record.master ? "!" : "");
+    }
+    return keys;
+}
+
+// What an input shows: the text of a line edit, the data of a combo box's item or "-" for none.
+QString shown(const QWidget* widget)
+{
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+        return combo->currentIndex() < 0 ? "-" : combo->currentData().toString();
+    }
+    return qobject_cast<const QLineEdit*>(widget)->text();
+}
+
+QStringList shown_parameters(const tab_xml_widget& pages)
+{
+    QStringList values;
+    for (const t_page& page : pages.page_list) {
+        for (const t_simple_parameter* p : page.parameters) {
+            if (p->widget) {
+                values << shown(p->widget);
+            }
+        }
+    }
+    return values;
+}
+
+QStringList shown_state(const tab_xml_widget& pages)
+{
+    QStringList texts;
+    for (const t_display_field& display : pages.display_fields) {
+        auto* combo = qobject_cast<QComboBox*>(display.widget);
+        texts << (combo ? combo->currentText() : shown(display.widget));
+    }
+    return texts;
+}
+
+QString base64(const char* hex)
+{
+    return QString::fromLatin1(QByteArray::fromHex(hex).toBase64());
+}
+
+} // namespace
+
+class test_profile_pages : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void profile_errors_show_two_boxes_data();
+    void profile_errors_show_two_boxes();
+    void default_box_is_modal_and_answerable();
+    void expert_blocks();
+    void integer_inputs_validate_data();
+    void integer_inputs_validate();
+    void set_command_data();
+    void set_command();
+    void buttons_and_tabs_emit_commands();
+    void expert_replies_data();
+    void expert_replies();
+    void simple_forms_and_registration();
+    void simple_inputs_poll_and_enabling();
+    void simple_replies_data();
+    void simple_replies();
+    void reply_to_a_mirrored_combo_box_marks_its_write_command();
+    void simple_edits_data();
+    void simple_edits();
+    void device_state_layout();
+    void device_state_records_data();
+    void device_state_records();
+};
+
+void test_profile_pages::profile_errors_show_two_boxes_data()
+{
+    QTest::addColumn<QString>("path"); // empty: a profile nested too deep for the parser
+    QTest::addColumn<QString>("text");
+
+    const QString missing = profile_data("no_such_profile.xml");
+    QTest::newRow("missing") << missing << "Error opening XML file " + missing;
+    QTest::newRow("malformed") << profile_data("malformed.xml") << "tag mismatch Line: 5";
+    QTest::newRow("too deep") << QString() << "Elements nested deeper than 1000 levels Line: 1";
+}
+
+void test_profile_pages::profile_errors_show_two_boxes()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, text);
+
+    QTemporaryDir dir;
+    if (path.isEmpty()) {
+        path = dir.filePath("deep.xml");
+        QFile deep(path);
+        QVERIFY(deep.open(QIODevice::WriteOnly));
+        deep.write(QByteArray("<a>").repeated(50000));
+    }
+    for (bool simple : {false, true}) {
+        recorded_boxes boxes;
+        tab_xml_widget pages(nullptr, path, simple);
+        QCOMPARE(recorded_boxes::texts(), QStringList({text, text}));
+        QCOMPARE(pages.tab_widget->count(), 0);
+    }
+}
+
+void test_profile_pages::default_box_is_modal_and_answerable()
+{
+    QStringList seen;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, [&seen] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->text();
+            box->accept();
+        }
+    });
+    answerer.start(20);
+    tab_xml_widget pages(nullptr, profile_data("no_such_profile.xml"), false);
+    const QString text = "Error opening XML file " + profile_data("no_such_profile.xml");
+    QCOMPARE(seen, QStringList({text, text}));
+}
+
+void test_profile_pages::expert_blocks()
+{
+    recorded_boxes boxes;
+    const auto pages = pages_of(false);
+    QVERIFY(recorded_boxes::texts().isEmpty());
+    QStringList titles;
+    for (int i = 0; i < pages->tab_widget->count(); ++i) {
+        titles << pages->tab_widget->tabText(i);
+        QCOMPARE(pages->page_list.at(i).tab_index, i);
+        QVERIFY(!pages->page_list.at(i).is_simple);
+    }
+    QCOMPARE(titles, QStringList({"Сеть", "Пустая", "Ещё", "Состояние устройства"}));
+    QVERIFY(pages->value_store.records().isEmpty());
+
+    const t_command& abc = block(*pages, 0, 0);
+    auto* title =
+        abc.box->parentWidget()->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(title->text(), QStringLiteral("<b>Блок &lt;ABC&gt;</b>"));
+    QCOMPARE(abc.read_button->text() + abc.set_button->text(), QStringLiteral("СчитатьУстановить"));
+    // Tab reaches the buttons in the order they are shown.
+    QCOMPARE(abc.read_button->nextInFocusChain(), abc.set_button);
+
+    // Parameter rows in document order above the buttons; the unknown type has no row.
+    const t_command& master = block(*pages, 0, 1);
+    QStringList labels;
+    for (int row = 0; row < master.form_layout->rowCount(); ++row) {
+        labels << label_text(master.form_layout, row, QFormLayout::LabelRole);
+    }
+    QCOMPARE(labels, QStringList({"Число", "Только чтение", "Выбор", "Строка", "(no label)"}));
+    QCOMPARE(master.parameters.size(), 5);
+    QVERIFY(!master.parameters.at(2).widget);
+
+    // Buttons know their block; a block without polling has an empty cell instead.
+    const t_command& bare = block(*pages, 2, 0);
+    QVERIFY(!bare.read_button);
+    QCOMPARE(bare.set_button->tab_id, 2);
+    QCOMPARE(block(*pages, 2, 1).read_button->cmd_id, 1);
+    QWidget* empty_cell = bare.form_layout->itemAt(0, QFormLayout::LabelRole)->widget();
+    QCOMPARE(empty_cell->metaObject()->className(), "QWidget");
+    QCOMPARE(bare.form_layout->itemAt(0, QFormLayout::FieldRole)->widget(), bare.set_button);
+}
+
+void test_profile_pages::integer_inputs_validate_data()
+{
+    QTest::addColumn<bool>("simple");
+    QTest::addColumn<int>("cmd");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("state");
+
+    // Partial numbers pass, so that the row can be typed digit by digit.
+    QTest::newRow("partial number") << false << 0 << "1" << int(QValidator::Intermediate);
+    QTest::newRow("in range") << false << 0 << "15" << int(QValidator::Acceptable);
+    QTest::newRow("above range") << false << 0 << "30" << int(QValidator::Invalid);
+    QTest::newRow("letter") << false << 0 << "a" << int(QValidator::Invalid);
+    QTest::newRow("inclusive top") << false << 1 << "100" << int(QValidator::Acceptable);
+    QTest::newRow("simple above range") << true << 0 << "30" << int(QValidator::Invalid);
+}
+
+void test_profile_pages::integer_inputs_validate()
+{
+    QFETCH(bool, simple);
+    QFETCH(int, cmd);
+    QFETCH(QString, typed);
+    QFETCH(int, state);
+
+    const auto pages = pages_of(simple);
+    auto* edit = qobject_cast<QLineEdit*>(simple ? parameter(*pages, 0, 0)->widget
+                                                 : block(*pages, 0, cmd).parameters.at(0).widget);
+    QVERIFY(edit && edit->validator());
+    int position = 0;
+    QCOMPARE(int(edit->validator()->validate(typed, position)), state);
+    // Defaults are shown as written, even outside the range.
+    QCOMPARE(edit->text(), simple ? "15" : "5");
+}
+
+void test_profile_pages::set_command_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("cmd");
+    QTest::addColumn<QString>("command");
+
+    // Option data are integers: "07" is sent as 7, "x" as 0.
+    QTest::newRow("defaults") << 0 << 0 << "AT+ABC=dev,5,1,";
+    QTest::newRow("master, read-only, unknown type, no selection, cut default")
+        << 0 << 1 << "AT+MST=mst,5,,,abcd,";
+    QTest::newRow("no parameters") << 2 << 0 << "AT+BARE=dev,";
+    QTest::newRow("empty name") << 2 << 1 << "AT=dev,,";
+}
+
+void test_profile_pages::set_command()
+{
+    QFETCH(int, tab);
+    QFETCH(int, cmd);
+    QFETCH(QString, command);
+
+    const auto pages = pages_of(false);
+    pages->device_password = "dev";
+    pages->master_password = "mst";
+    QCOMPARE(pages->build_set_command(tab, cmd), command);
+}
+
+void test_profile_pages::buttons_and_tabs_emit_commands()
+{
+    const auto pages = pages_of(false);
+    pages->device_password = "dev";
+    QSignalSpy reads(pages.get(), &tab_xml_widget::on_read_button_pressed);
+    QSignalSpy sets(pages.get(), &tab_xml_widget::on_set_button_pressed);
+    QSignalSpy changes(pages.get(), &tab_xml_widget::on_tab_changed);
+    QVERIFY(reads.isValid() && sets.isValid() && changes.isValid());
+
+    const t_command& abc = block(*pages, 0, 0);
+    qobject_cast<QComboBox*>(abc.parameters.at(1).widget)->setCurrentIndex(2);
+    auto* edit = qobject_cast<QLineEdit*>(abc.parameters.at(0).widget);
+    edit->clear();
+    QTest::keyClicks(edit, "12");
+    QTest::mouseClick(abc.read_button, Qt::LeftButton);
+    QTest::mouseClick(abc.set_button, Qt::LeftButton);
+    QTest::mouseClick(block(*pages, 2, 1).read_button, Qt::LeftButton);
+    // Disabled pages still take input but send nothing.
+    pages->set_pages_enabled(false);
+    QVERIFY(edit->isEnabled() && !block(*pages, 2, 0).set_button->isEnabled());
+    QTest::mouseClick(abc.read_button, Qt::LeftButton);
+    QTest::mouseClick(abc.set_button, Qt::LeftButton);
+    QCOMPARE(signals_of(reads), QList<QVariantList>({{0, 0, "AT+ABC=?"}, {2, 1, "AT=?"}}));
+    QCOMPARE(signals_of(sets), QList<QVariantList>({{0, 0, "AT+ABC=dev,12,7,"}}));
+    pages->set_pages_enabled(true);
+    QVERIFY(abc.read_button->isEnabled() && abc.set_button->isEnabled());
+
+    QCOMPARE(pages->poll_commands(), QStringList{"AT+ABC=?"});
+    for (int tab : {2, 3, 1}) {
+        pages->tab_widget->setCurrentIndex(tab);
+    }
+    QCOMPARE(
+        signals_of(changes),
+        QList<QVariantList>({{QStringList{"AT=?"}, 2}, {QStringList(), 3}, {QStringList(), 1}}));
+    QCOMPARE(pages->poll_commands(0), QStringList{"AT+ABC=?"});
+}
+
+void test_profile_pages::expert_replies_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("option");
+
+    QTest::newRow("values") << QStringList{"+RESP:ABC", "17", "0"} << "17"
+                            << "0";
+    QTest::newRow("integer data matched as text") << QStringList{"+RESP:ABC", "", "7"} << ""
+                                                  << "7";
+    QTest::newRow("unknown option clears selection")
+        << QStringList{"+RESP:ABC", "abc", "07"} << "abc"
+        << "-";
+    QTest::newRow("short reply leaves the rest") << QStringList{"+RESP:ABC", "3"} << "3"
+                                                 << "1";
+    QTest::newRow("extra values ignored") << QStringList{"+RESP:ABC", "1", "1", "9"} << "1"
+                                          << "1";
+}
+
+void test_profile_pages::expert_replies()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(QString, number);
+    QFETCH(QString, option);
+
+    const auto pages = pages_of(false);
+    pages->apply_command_values(0, 0, fields);
+    const t_command& abc = block(*pages, 0, 0);
+    QCOMPARE(shown(abc.parameters.at(0).widget) + ' ' + shown(abc.parameters.at(1).widget),
+             number + ' ' + option);
+}
+
+void test_profile_pages::simple_forms_and_registration()
+{
+    const QRegularExpression bad_entry("^Entry \"\\+VER,(1|#0)\" names no value position");
+    for (int i = 0; i < 4; ++i) {
+        QTest::ignoreMessage(QtWarningMsg, bad_entry);
+    }
+    const auto pages = pages_of(true);
+    QCOMPARE(pages->tab_widget->count(), 3);
+    QVERIFY(pages->page_list.at(1).is_simple);
+    QVERIFY(!pages->page_list.at(2).is_simple);
+
+    // The splitter is a spanning row but no parameter; the unknown type is a parameter but no row.
+    const t_page& first = pages->page_list.at(0);
+    QCOMPARE(first.form_layout->rowCount(), 4);
+    QVERIFY(first.form_layout->itemAt(1, QFormLayout::SpanningRole));
+    QCOMPARE(first.parameters.size(), 4);
+    QCOMPARE(first.parameters.at(3)->type, QStringLiteral("date"));
+    QVERIFY(!first.parameters.at(3)->widget);
+
+    // Keys in order of first mention, shared commands once, a separator's entries too, a bare
+    // name and "none" nothing, a bad position its command without a slot. Defaults mark nothing.
+    const QStringList keys{"+TRK:1,2,3,5!", "+SEP:4", "+NAME:1", "+A:1!",
+                           "+B:1!",         "+SRV:1", "+SRV2:1", "+VER:"};
+    QCOMPARE(registered(pages->value_store), keys);
+    QVERIFY(pages->value_store.build_write_commands("d", "m").isEmpty());
+
+    // A program without pages registers the same store.
+    QList<profile_page> sources;
+    QString error;
+    QVERIFY(read_mode_pages(profile_data("pages.xml"), true, sources, error));
+    parameter_value_store store;
+    register_simple_pages(sources, store);
+    QCOMPARE(registered(store), keys);
+}
+
+void test_profile_pages::simple_inputs_poll_and_enabling()
+{
+    const auto pages = pages_of(true);
+    auto* period = qobject_cast<t_line_edit_ex*>(parameter(*pages, 0, 0)->widget);
+    QVERIFY(period && period->parameter == parameter(*pages, 0, 0));
+    auto* mode = qobject_cast<t_combo_box_ex*>(parameter(*pages, 0, 1)->widget);
+    QVERIFY(mode && mode->parameter == parameter(*pages, 0, 1));
+    // Option data stay text in simple mode; the default picks its item by that text.
+    QCOMPARE(mode->itemData(1), QVariant(QStringLiteral("07")));
+    QCOMPARE(mode->currentIndex(), 1);
+    QCOMPARE(qobject_cast<QLineEdit*>(parameter(*pages, 0, 2)->widget)->maxLength(), 3);
+    QCOMPARE(qobject_cast<QLineEdit*>(parameter(*pages, 1, 0)->widget)->maxLength(),
+             QLineEdit().maxLength());
+
+    QSignalSpy changes(pages.get(), &tab_xml_widget::on_tab_changed);
+    const QStringList all{"AT+TRK=?", "AT+SEP=?", "AT+NAME=?", "AT+A=?",
+                          "AT+B=?",   "AT+SRV=?", "AT+SRV2=?", "AT+VER=?"};
+    QCOMPARE(pages->poll_commands(), all);
+    pages->tab_widget->setCurrentIndex(2);
+    pages->tab_widget->setCurrentIndex(1);
+    QCOMPARE(signals_of(changes), QList<QVariantList>({{all, 2}, {all, 1}}));
+
+    pages->set_pages_enabled(false);
+    for (const t_page& page : pages->page_list) {
+        for (const t_simple_parameter* p : page.parameters) {
+            QVERIFY(!p->widget || !p->widget->isEnabled());
+        }
+    }
+    QVERIFY(pages->display_fields.at(0).widget->isEnabled());
+    pages->set_pages_enabled(true);
+    QVERIFY(period->isEnabled() && mode->isEnabled());
+}
+
+void test_profile_pages::simple_replies_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("values");
+
+    // Columns: period, mode, name, period again, mirror, address, version.
+    const QStringList defaults{"15", "07", "", "", "-", "", "?"};
+    QTest::newRow("one command, every reader")
+        << "+RESP:TRK,12,0" << QStringList{"12", "0", "", "12", "-", "", "?"};
+    QTest::newRow("unknown option clears selection")
+        << "+RESP:TRK,12,7" << QStringList{"12", "-", "", "12", "-", "", "?"};
+    QTest::newRow("position beyond the reply") << "+RESP:NAME" << defaults;
+    QTest::newRow("two colons") << "+RESP:NAME,12:30" << defaults;
+    QTest::newRow("error reply") << "+RESP:ERROR,PASSWORD" << defaults;
+    QTest::newRow("refused command") << "+RESP:TRK,ERROR,PASSWORD" << defaults;
+    QTest::newRow("command nobody reads") << "+RESP:B,a" << defaults;
+    QTest::newRow("bare name in a read list") << "+RESP:DEF,x" << defaults;
+    QTest::newRow("entries without a position") << "+RESP:VER,5" << defaults;
+    QTest::newRow("second entry of a read list")
+        << "+RESP:SRV,h" << QStringList{"15", "07", "", "", "-", "h", "?"};
+    QTest::newRow("mirror") << "+RESP:A,b" << QStringList{"15", "07", "", "", "b", "", "?"};
+}
+
+void test_profile_pages::simple_replies()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, values);
+
+    const auto pages = pages_of(true);
+    pages->process_simple_response(line);
+    QCOMPARE(shown_parameters(*pages), values);
+}
+
+void test_profile_pages::reply_to_a_mirrored_combo_box_marks_its_write_command()
+{
+    const auto pages = pages_of(true);
+    QTest::keyClicks(parameter(*pages, 1, 2)->widget, "h");
+    pages->process_simple_response("+RESP:A,b");
+    // The selection the reply made is due for the commands the combo box writes.
+    QCOMPARE(pages->value_store.build_write_commands("d", "m"),
+             QStringList({"AT+TRK=m,,,,,b,", "AT+B=m,b,", "AT+SRV=d,h,", "AT+SRV2=d,h,"}));
+
+    // A reply cleans its own command only: the user's address stays due.
+    pages->process_simple_response("+RESP:TRK,10,0,x");
+    QCOMPARE(pages->value_store.build_write_commands("d", "m"),
+             QStringList({"AT+B=m,b,", "AT+SRV=d,h,", "AT+SRV2=d,h,"}));
+}
+
+void test_profile_pages::simple_edits_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("typed"); // empty: the combo box goes one item up
+    QTest::addColumn<QStringList>("commands");
+
+    QTest::newRow("one edit, two commands")
+        << 1 << 2 << "h" << QStringList{"AT+SRV=d,h,", "AT+SRV2=d,h,"};
+    QTest::newRow("master command with a gap") << 1 << 0 << "17" << QStringList{"AT+TRK=m,17,,,,,"};
+    QTest::newRow("write none") << 0 << 2 << "ab" << QStringList();
+    QTest::newRow("selection writes item data") << 0 << 1 << "" << QStringList{"AT+TRK=m,,0,,,,"};
+}
+
+void test_profile_pages::simple_edits()
+{
+    QFETCH(int, page);
+    QFETCH(int, index);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, commands);
+
+    const auto pages = pages_of(true);
+    QWidget* input = parameter(*pages, page, index)->widget;
+    if (typed.isEmpty()) {
+        input->setFocus();
+        QTest::keyClick(input, Qt::Key_Up);
+    } else {
+        QTest::keyClicks(input, typed);
+    }
+    QCOMPARE(pages->value_store.build_write_commands("d", "m"), commands);
+}
+
+void test_profile_pages::device_state_layout()
+{
+    const auto pages = pages_of(false);
+    const t_page& page = pages->page_list.last();
+    QVERIFY(page.is_device_state && page.polled);
+    QCOMPARE(pages->tab_widget->tabText(page.tab_index), QStringLiteral("Состояние устройства"));
+    QCOMPARE(pages->rawdata_list.at(1).schema, QStringLiteral("Z8S2L|name,pair,raw"));
+    QCOMPARE(pages->state_columns.size(), 3);
+    QCOMPARE(pages->poll_commands(page.tab_index), QStringList());
+
+    // The splitter is a line and a bold caption, and takes no place among the value lines.
+    const QFormLayout* first = pages->state_columns.at(0).form_layout;
+    auto* line = qobject_cast<QFrame*>(first->itemAt(0, QFormLayout::LabelRole)->widget());
+    QCOMPARE(line->frameShape(), QFrame::HLine);
+    QCOMPARE(label_text(first, 0, QFormLayout::FieldRole), QStringLiteral("<b>Навигация</b>"));
+    QCOMPARE(label_text(first, 1, QFormLayout::LabelRole), QStringLiteral("Широта, <b>°</b>"));
+    QCOMPARE(label_text(pages->state_columns.at(2).form_layout, 0, QFormLayout::LabelRole),
+             QStringLiteral("Имя"));
+    QStringList fields;
+    for (const t_display_field& display : pages->display_fields) {
+        fields << display.field;
+    }
+    QCOMPARE(fields,
+             QStringList({"lat", "speed", "mode", "flags", "name", "pair", "raw", "missing"}));
+    QVERIFY(qobject_cast<QLineEdit*>(pages->display_fields.at(0).widget)->isReadOnly());
+    QCOMPARE(shown_state(*pages).join(','), QStringLiteral("Значение,Значение,,Значение,Значение,"
+                                                           "Значение,Значение,Значение"));
+
+    // Rows without a record layout describe nothing.
+    tab_xml_widget bare(nullptr, profile_data("no_sections.xml"), false);
+    QVERIFY(bare.page_list.isEmpty() && bare.state_columns.isEmpty());
+}
+
+void test_profile_pages::device_state_records_data()
+{
+    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<QStringList>("payloads");
+    QTest::addColumn<QString>("texts");
+
+    // lat = 2^31 (180° with multiplier 360), speed 123, mode 1, flags 5
+    const QString navigation = base64("00000080"
+                                      "7b000000"
+                                      "0100"
+                                      "05");
+    const QString untouched = "Значение,Значение,,Значение,Значение,Значение,Значение,Значение";
+    QTest::newRow("navigation")
+        << QList<int>{1} << QStringList{navigation}
+        << "180.00000000,12.3,Движение,101,Нет данных,Нет данных,Нет данных,Нет данных";
+    QTest::newRow("unknown select value shows default")
+        << QList<int>{1} << QStringList{base64("ffffffff00000000070000")}
+        << "недействительны,0,Иное,0,Нет данных,Нет данных,Нет данных,Нет данных";
+    QTest::newRow("unknown id changes nothing")
+        << QList<int>{9} << QStringList{navigation} << untouched;
+    QTest::newRow("empty schema changes nothing")
+        << QList<int>{3} << QStringList{navigation} << untouched;
+    QTest::newRow("two schemas give the union")
+        << QList<int>{1, 2} << QStringList{navigation, base64("41420000585858580a000b00ff000000")}
+        << "180.00000000,12.3,Движение,101,AB,0,000000FF,Нет данных";
+    QTest::newRow("short record leaves zeros")
+        << QList<int>{1} << QStringList{base64("00000080")}
+        << "180.00000000,0,Иное,0,Нет данных,Нет данных,Нет данных,Нет данных";
+    QTest::newRow("characters outside base64 skipped")
+        << QList<int>{1} << QStringList{navigation.left(4) + "*\n" + navigation.mid(4)}
+        << "180.00000000,12.3,Движение,101,Нет данных,Нет данных,Нет данных,Нет данных";
+}
+
+void test_profile_pages::device_state_records()
+{
+    QFETCH(QList<int>, ids);
+    QFETCH(QStringList, payloads);
+    QFETCH(QString, texts);
+
+    const auto pages = pages_of(false);
+    for (int i = 0; i < ids.size(); ++i) {
+        pages->decode_device_state(ids.at(i), payloads.at(i));
+    }
+    QCOMPARE(shown_state(*pages).join(','), texts);
+}
+
+QTEST_MAIN(test_profile_pages)
+#include "test_profile_pages.moc"
