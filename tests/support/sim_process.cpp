@@ -1,6 +1,5 @@
 #include "sim_process.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -43,11 +42,6 @@ QStringList acknowledgements(const sim_transcript& transcript, const QString& co
 }
 
 } // namespace
-
-sim_process::sim_process()
-{
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-}
 
 sim_process::~sim_process()
 {

@@ -20,7 +20,7 @@ public:
     // Generous: the machines that run the tests are small and busy.
     static constexpr int default_timeout_ms = 20000;
 
-    sim_process();
+    sim_process() = default;
     ~sim_process(); // stops a simulator that still runs
     sim_process(const sim_process&) = delete;
     sim_process& operator=(const sim_process&) = delete;
