@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link_timings.h"
+#include "tracker_protocol.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QSerialPort>
@@ -8,11 +11,13 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 // The worker of one link to a tracker. It owns the serial port for the whole connection, keeps
 // the link up (open, handshake, reopen after errors), executes the queued command strings one at
 // a time and in order, and reports only through its five signals. It runs no event loop: every
-// port operation is a bounded blocking wait on the worker thread.
+// port operation is a bounded blocking wait on the worker thread. What travels on the wire is
+// tracker_protocol's; the worker owns the thread, the loop, the queue and the port's life.
 //
 // Use from the GUI thread: construct, set_port_params, connect the signals, start(); then
 // slot_execute_cmd and request_exit at any time; delete after disconnected_gracefully once the
@@ -27,7 +32,7 @@
 // I/O. Errors raised before the current port was opened but delivered after it are recognised by
 // their count and leave the new link alone. When the thread is not running there is no port, and
 // handleSerialError clears the flags at once.
-class SerialPortThread : public QThread
+class SerialPortThread : public QThread, private link_owner
 {
     Q_OBJECT
 
@@ -53,6 +58,10 @@ public slots:
     void slot_execute_cmd(QString cmd);
 
 protected:
+    // Test seam: the link runs over `device` instead of a serial port and pauses through `pause`
+    // instead of sleeping, so that a fake tracker keeps the time. The device stays the caller's.
+    SerialPortThread(QIODevice& device, std::function<void(qint64 us)> pause);
+
     void run() override;
 
 private:
@@ -63,30 +72,34 @@ private:
     void drop_queue_head();
     void listen_for_unsolicited_line(int& idle_count);
     void keep_link_alive(int& idle_count);
-    void pause_unless_exit(int ms);
 
     // Close requests raised by port errors (see the class comment).
     bool close_requested() const;
     void close_if_requested();
-    bool link_lost() const;
 
-    // The wire operations.
+    // What the protocol learns from the worker.
+    bool link_lost() const override;
+    bool exit_requested() const override;
+    void report_status(const QString& text) override;
+    void pause_us(qint64 us) override;
+
+    // The port's life.
+    void watch_errors(QSerialPort& serial_port);
     bool open_port();
     bool apply_port_settings();
     bool setting_applied(bool ok, const QString& message);
     void close_port();
-    void send_string(const QByteArray& s);
-    bool get_string(QByteArray& line, int timeout_units);
-    bool execute_command(const QByteArray& cmd, QByteArray& result);
-    bool handshake();
-    bool echo_answered();
-    bool access_code_accepted();
-    QByteArray read_available();
-    void skip_line_feeds();
     int port_error_code() const;
 
+    const link_timings timings;
+    QIODevice* const test_device = nullptr;
+    const std::function<void(qint64 us)> test_pause;
+
     int fail_count = 0;
-    QSerialPort* port = nullptr; // exists only while run() runs
+    // These exist only while run() runs; serial is the port when it is a serial port.
+    QIODevice* port = nullptr;
+    QSerialPort* serial = nullptr;
+    tracker_protocol* protocol = nullptr;
     QString port_name;
     QStringList cmd_queue;
     int port_speed = 115200;

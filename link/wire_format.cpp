@@ -1,6 +1,7 @@
 #include "wire_format.h"
 
 #include "access_code.h"
+#include "tracker_commands.h"
 
 namespace wire {
 
@@ -46,7 +47,7 @@ QByteArray access_code_frame()
 
 QByteArray closing_frame()
 {
-    return QByteArrayLiteral("\rAT+TEXT=7395,\r");
+    return cr + tracker_commands::closing().toUtf8() + cr;
 }
 
 bool is_reply_line(const QByteArray& line)

@@ -228,7 +228,7 @@ BENCHMARK(BM_poll_of_20_commands)->UseManualTime()->Unit(benchmark::kMillisecond
 int main(int argc, char** argv)
 {
     // The worker's debug traces would drown the figures.
-    qputenv("QT_LOGGING_RULES", "default.debug=false");
+    qputenv("QT_LOGGING_RULES", "tracker.link.debug=false");
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,10 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QPair>
-#include <QString>
 #include <QStringList>
-#include <QVector>
 
 class SerialPortThread;
 
@@ -20,11 +17,8 @@ public:
     // Every signal in order: "status <text>", "executed <command> -> <reply>", "handshake",
     // "sensor <line>", "disconnected".
     QStringList events;
-    QStringList statuses;
-    QVector<QPair<QString, QString>> executed;
-    QStringList sensor_lines;
-    int handshakes = 0;
-    int disconnections = 0;
 
-    int count_of_status(const QString& status) const { return statuses.count(status); }
+    // The events of one kind ("status", "executed", "sensor"), without their kind.
+    QStringList of(const QString& kind) const;
+    bool ended() const { return events.contains(QStringLiteral("disconnected")); }
 };

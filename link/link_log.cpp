@@ -1,0 +1,3 @@
+#include "link_log.h"
+
+Q_LOGGING_CATEGORY(link_log, "tracker.link")
