@@ -8,31 +8,32 @@
 #include "serial_port_thread.h"
 #include "settings_file.h"
 #include "tab_xml_widget.h"
+#include "tracker_commands.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QLabel>
+#include <QLoggingCategory>
 
 namespace {
+
+Q_LOGGING_CATEGORY(window_trace, "tracker.window")
+
+namespace tc = tracker_commands;
 
 const char* const connect_text = "Соедениться с трекером";
 const char* const disconnect_text = "Разорвать связь";
 
-// Tracker errors that expert mode shows; other error kinds are taken as ordinary values.
-QString tracker_error_text(const QString& kind)
-{
-    if (kind == QLatin1String("PERMISSION"))
-        return QStringLiteral("Ошибка прав доступа");
-    if (kind == QLatin1String("PASSWORD"))
-        return QStringLiteral("Неверный пароль");
-    if (kind == QLatin1String("COMMAND"))
-        return QStringLiteral("Неверная команда");
-    return QString();
-}
-
 void show_plain_box(const QString& text)
 {
     show_message_box(message_box_kind::plain, nullptr, QString(), text);
+}
+
+// The commands the window sends on its own are answered like any other; a profile need not
+// hold a block for them.
+bool answers_own_command(const tc::reply& reply)
+{
+    return reply.key == tc::save_key || reply.key == tc::streaming_key;
 }
 
 } // namespace
@@ -168,7 +169,7 @@ void MainWindow::start_tracker_thread()
 
 void MainWindow::disconnect_tracker()
 {
-    send_command(streaming_command(0));
+    send_stream_switch(false);
     // Gives the worker the time to send the streaming-off command before it stops.
     QThread::usleep(1000000);
     worker->request_exit();
@@ -182,11 +183,11 @@ void MainWindow::send_command(const QString& cmd)
     worker->slot_execute_cmd(cmd);
 }
 
-// Mode 3 switches the device-state stream on, mode 0 off.
-QString MainWindow::streaming_command(int mode) const
+// The password is read at each switch, so that one changed in the settings dialog applies at once.
+void MainWindow::send_stream_switch(bool on)
 {
-    return QStringLiteral("AT+SDAD=") + settings.device_password + QStringLiteral(",,") +
-           QString::number(mode) + QStringLiteral(",,,,,");
+    send_command(
+        tc::streaming(settings.device_password, on ? tc::stream_mode::on : tc::stream_mode::off));
 }
 
 void MainWindow::poll_tab(int tab_id, const QStringList& cmds)
@@ -210,10 +211,10 @@ void MainWindow::slot_on_tab_change(QStringList cmds, int tab_id)
     if (tab_id < 0 || tab_id >= pages_widget->page_list.size())
         return;
     if (pages_widget->page_list[tab_id].is_device_state) {
-        send_command(streaming_command(3));
+        send_stream_switch(true);
         return;
     }
-    send_command(streaming_command(0));
+    send_stream_switch(false);
     if (settings.simple_mode || !link_active || cmds.isEmpty())
         return;
     if (pages_widget->page_list[tab_id].polled)
@@ -235,61 +236,81 @@ void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
 {
     set_status_text(QStringLiteral("Result: ") + cmd_result);
     if (settings.simple_mode)
-        pages_widget->process_simple_response(cmd_result);
+        process_simple_reply(cmd_result);
     else
         parse_expert_response(cmd, cmd_result);
+}
+
+void MainWindow::show_refusal(tc::refusal kind)
+{
+    show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"),
+                     tc::refusal_text(kind));
+}
+
+// A refused write must not pass for a written one: its positions are marked changed again
+// before the box opens, so that the next save writes them once more.
+void MainWindow::process_simple_reply(const QString& line)
+{
+    const tc::reply reply = tc::parse_reply(line);
+    if (reply.refused == tc::refusal::none) {
+        pages_widget->process_simple_response(line);
+        return;
+    }
+    pages_widget->value_store.restore_refused(reply.key);
+    show_refusal(reply.refused);
 }
 
 // The reply names its command; the command that was sent plays no part in finding the block.
 void MainWindow::parse_expert_response(const QString&, const QString& cmd_result)
 {
-    const QStringList fields = cmd_result.split(',');
-    if (fields.size() < 2) {
+    const tc::reply reply = tc::parse_reply(cmd_result);
+    if (reply.refused != tc::refusal::none) {
+        show_refusal(reply.refused);
+        return;
+    }
+    if (!reply.readable()) {
         show_plain_box(QStringLiteral("Error parsing"));
         return;
     }
-    if (fields[1] == QLatin1String("ERROR")) {
-        const QString text = tracker_error_text(fields.value(2));
-        if (!text.isEmpty()) {
-            show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"), text);
-            return;
-        }
-    }
-
-    const int colon = fields[0].indexOf(':');
-    if (colon < 0) {
-        // Without a colon the reply names no command at all.
+    if (!reply.well_formed())
         show_plain_box(QStringLiteral("Error parsing"));
+    if (fill_command_block(reply))
+        return;
+    if (answers_own_command(reply)) {
+        qCDebug(window_trace) << "Reply to the window's own command:" << cmd_result;
         return;
     }
-    if (fields[0].left(colon) != QLatin1String("+RESP"))
-        show_plain_box(QStringLiteral("Error parsing"));
-    const QString key = '+' + fields[0].mid(colon + 1).section(':', 0, 0);
+    show_plain_box(QStringLiteral("No correspondig component found..."));
+}
 
+// The first block in page order whose command has the reply's key takes the values.
+bool MainWindow::fill_command_block(const tc::reply& reply)
+{
     for (int page = 0; page < pages_widget->page_list.size(); ++page) {
         const auto& commands = pages_widget->page_list[page].commands;
         for (int cmd = 0; cmd < commands.size(); ++cmd) {
-            if (commands[cmd].command == key) {
-                pages_widget->apply_command_values(page, cmd, fields);
-                return;
+            if (commands[cmd].command == reply.key) {
+                pages_widget->apply_command_values(page, cmd, reply.fields);
+                return true;
             }
         }
     }
-    show_plain_box(QStringLiteral("No correspondig component found..."));
+    return false;
 }
 
 void MainWindow::on_commandLinkButton_2_clicked()
 {
     if (!link_active)
         return;
-    const QString save = QStringLiteral("AT+SAVE=") + settings.device_password + ',';
+    const QString save = tc::save(settings.device_password);
     if (!settings.simple_mode) {
         send_command(save);
         return;
     }
 
-    const QStringList writes = pages_widget->value_store.build_write_commands(
-        settings.device_password, settings.master_password);
+    parameter_value_store& store = pages_widget->value_store;
+    const QStringList writes =
+        store.build_write_commands(settings.device_password, settings.master_password);
     if (writes.isEmpty()) {
         show_message_box(message_box_kind::information, this, QStringLiteral("Сообщение"),
                          QStringLiteral("Вы не изменили ни одного параметра"));
@@ -298,7 +319,8 @@ void MainWindow::on_commandLinkButton_2_clicked()
     for (const QString& cmd : writes)
         send_command(cmd);
     send_command(save);
-    pages_widget->value_store.clear_change_flags(QString());
+    // Not cleared outright: a write the tracker refuses is marked changed again.
+    store.mark_writes_sent();
 }
 
 // A device-state line: marker, record schema id, base64 record.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "t_settings.h"
+#include "tracker_commands.h"
 
 #include <QMainWindow>
 
@@ -52,11 +53,14 @@ private:
     void start_tracker_thread();
     void disconnect_tracker();
     void send_command(const QString& cmd);
-    QString streaming_command(int mode) const;
+    void send_stream_switch(bool on);
     void poll_tab(int tab_id, const QStringList& cmds);
 
-    // Replies in expert mode
+    // Replies
     void parse_expert_response(const QString& cmd, const QString& cmd_result);
+    bool fill_command_block(const tracker_commands::reply& reply);
+    void process_simple_reply(const QString& line);
+    void show_refusal(tracker_commands::refusal kind);
 
     // Port choice at start-up when none is configured
     void auto_select_port();

@@ -2,16 +2,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
-#include <QWidget>
 
 #include <functional>
 
 // Answers the next modal window that opens, from inside its own event loop, so that a test never
-// hangs on a dialog or message box. It checks the top modal window every few milliseconds until one
-// that the test did not see before appears, and hands it to the given action.
+// hangs on a dialog or message box: it looks at the top modal window every few milliseconds
+// until one that was not open before appears, and hands it to the given action.
 class modal_answerer : public QObject
 {
     Q_OBJECT
@@ -25,9 +25,6 @@ public:
     }
 
     bool answered() const { return done; }
-    QString text() const { return seen_text; }
-    QString title() const { return seen_title; }
-    QMessageBox::Icon icon() const { return seen_icon; }
 
 private:
     void check()
@@ -36,11 +33,6 @@ private:
         if (!modal || modal == before)
             return;
         timer.stop();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            seen_text = box->text();
-            seen_title = box->windowTitle();
-            seen_icon = box->icon();
-        }
         done = true;
         action(modal);
     }
@@ -49,18 +41,13 @@ private:
     QPointer<QWidget> before;
     QTimer timer;
     bool done = false;
-    QString seen_text;
-    QString seen_title;
-    QMessageBox::Icon seen_icon = QMessageBox::NoIcon;
 };
 
-// The usual answer: close whatever opened as if OK was pressed.
+// The usual answer: OK on a message box, accept on a dialog.
 inline void accept_modal(QWidget* modal)
 {
-    if (auto* box = qobject_cast<QMessageBox*>(modal); box && !box->buttons().isEmpty())
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
         box->buttons().first()->click();
-    else if (auto* dialog = qobject_cast<QDialog*>(modal))
-        dialog->accept();
     else
-        modal->close();
+        qobject_cast<QDialog*>(modal)->accept();
 }

@@ -1,38 +1,43 @@
-// The whole program in simple mode against the simulated tracker: the poll fills the forms, and
-// the save button writes exactly what the user changed.
+// The whole program in simple mode against the simulated tracker: the poll fills the forms, the
+// save button writes exactly what the user changed, and a refused write is written again.
 
 #include "mainwindow.h"
+#include "modal_answerer.h"
 #include "tab_xml_widget.h"
 #include "tracker_session.h"
 
 #include <QComboBox>
-#include <QCommandLinkButton>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
 
-const QMap<QString, QStringList> tracker_values{
-    {"+APN", {"apn.tracker", "user7"}}, {"+GSM", {"3", "0"}}, {"+ROAM", {"0"}}, {"+PIN", {"1111"}},
-    {"+TRACK", {"120", "42"}},          {"+ODO", {"5555"}}};
-
 const QStringList poll{"AT+APN=?", "AT+GSM=?", "AT+ROAM=?", "AT+PIN=?", "AT+TRACK=?", "AT+ODO=?"};
-
 const QString nothing_changed = QStringLiteral("Вы не изменили ни одного параметра");
 
-QWidget* input(tab_xml_widget& pages, int tab, int row)
+tracker_session::options simple_options(const QStringList& sim_options = {})
 {
-    return pages.page_list[tab].parameters[row]->widget;
+    tracker_session::options o;
+    o.simple_mode = true;
+    o.sim_options = sim_options;
+    o.tracker_values = {{"+APN", {"apn.tracker", "user7"}},
+                        {"+GSM", {"3", "0"}},
+                        {"+ROAM", {"0"}},
+                        {"+PIN", {"1111"}},
+                        {"+TRACK", {"120", "42"}},
+                        {"+ODO", {"5555"}}};
+    return o;
 }
 
 QLineEdit* edit(tab_xml_widget& pages, int tab, int row)
 {
-    return qobject_cast<QLineEdit*>(input(pages, tab, row));
+    return qobject_cast<QLineEdit*>(pages.page_list[tab].parameters[row]->widget);
 }
 
 QComboBox* roaming(tab_xml_widget& pages)
 {
-    return qobject_cast<QComboBox*>(input(pages, 0, 2));
+    return qobject_cast<QComboBox*>(pages.page_list[0].parameters[2]->widget);
 }
 
 // Types over the whole text, as a user would.
@@ -42,15 +47,6 @@ void retype(QLineEdit* line, const QString& text)
     QTest::keyClicks(line, text);
 }
 
-tracker_session::options simple_options(const QStringList& sim_options = {})
-{
-    tracker_session::options o;
-    o.simple_mode = true;
-    o.sim_options = sim_options;
-    o.tracker_values = tracker_values;
-    return o;
-}
-
 } // namespace
 
 class test_e2e_simple : public QObject
@@ -58,40 +54,80 @@ class test_e2e_simple : public QObject
     Q_OBJECT
 
 private slots:
-    void poll_fills_every_page();
-    void save_writes_exactly_the_changed_positions();
-    void nothing_to_save_is_said_and_nothing_sent();
-    void master_and_shared_commands();
-    void refused_write_shows_no_error_as_value();
+    void poll_edit_and_save();
+    void refused_write_is_written_again_data();
+    void refused_write_is_written_again();
 };
 
-void test_e2e_simple::poll_fills_every_page()
+void test_e2e_simple::poll_edit_and_save()
 {
     tracker_session s;
     QVERIFY2(s.start(simple_options()), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
     QCOMPARE(s.wait_for_commands(0, poll.size()), poll);
-
-    QCOMPARE(edit(pages, 0, 0)->text(), QStringLiteral("apn.tracker"));
     QCOMPARE(edit(pages, 0, 1)->text(), QStringLiteral("user7"));
-    // Reads the second value of +GSM, though it writes to +ROAM.
-    QCOMPARE(roaming(pages)->currentData().toString(), QStringLiteral("0"));
-    QCOMPARE(edit(pages, 0, 3)->text(), QStringLiteral("1111"));
-    QCOMPARE(edit(pages, 1, 0)->text(), QStringLiteral("120"));
-    QCOMPARE(edit(pages, 1, 1)->text(), QStringLiteral("42"));
+    QCOMPARE(roaming(pages)->currentData().toString(), QStringLiteral("0")); // from +GSM #2
     QCOMPARE(edit(pages, 1, 2)->text(), QStringLiteral("5555"));
-
-    // Tab changes switch the device-state stream only; simple pages are never polled again.
+    // Simple pages are never polled again: a tab change switches the stream only.
     pages.tab_widget->setCurrentIndex(1);
-    QCOMPARE(s.wait_for_commands(poll.size(), 1), QStringList({"AT+SDAD=7395,,0,,,,,"}));
-    QCOMPARE(s.boxes(), QStringList());
+    int seen = poll.size();
+    QCOMPARE(s.wait_for_commands(seen++, 1), QStringList({"AT+SDAD=7395,,0,,,,,"}));
+
+    // The values from the tracker are no edits, and neither is a value that is never written.
+    retype(edit(pages, 1, 1), "99");
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.boxes(), QStringList({nothing_changed}));
+
+    // One position of +APN, the master +PIN, an option's code rather than its text, and a value
+    // typed back to what it was; written in profile order, then one save request.
+    retype(edit(pages, 0, 1), "driver");
+    retype(edit(pages, 0, 3), "2468");
+    retype(edit(pages, 1, 0), "120");
+    roaming(pages)->setFocus();
+    QTest::keyClick(roaming(pages), Qt::Key_Down);
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.wait_for_commands(seen, 5),
+             QStringList({"AT+APN=7395,,driver,", "AT+ROAM=7395,1,", "AT+PIN=8642,2468,",
+                          "AT+TRACK=7395,120,,", "AT+SAVE=7395,"}));
+    QVERIFY(s.tracker().wait_for_event("saved"));
+    const QMap<QString, QStringList> saved = s.tracker().saved_values();
+    QCOMPARE(saved.value("+APN"), QStringList({"apn.tracker", "driver"}));
+    QCOMPARE(saved.value("+ROAM"), QStringList({"1"}));
+    QCOMPARE(saved.value("+PIN"), QStringList({"2468"}));
+
+    // Written and answered: nothing left to save.
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.boxes(), QStringList({nothing_changed, nothing_changed}));
+    QCOMPARE(s.command_count(), seen + 5);
 }
 
-void test_e2e_simple::save_writes_exactly_the_changed_positions()
+void test_e2e_simple::refused_write_is_written_again_data()
 {
+    QTest::addColumn<QStringList>("sim_options");
+    QTest::addColumn<QStringList>("refusals");
+    QTest::addColumn<QString>("new_password"); // set in the settings dialog after the refusal
+    QTest::addColumn<QStringList>("saved");
+
+    const QString wrong = QStringLiteral("Неверный пароль");
+    const QString denied = QStringLiteral("Ошибка прав доступа");
+    // The write and the save request are refused.
+    QTest::newRow("wrong password")
+        << QStringList{"--device-password", "1357"} << QStringList{wrong, wrong} << "1357"
+        << QStringList{"apn.tracker", "driver"};
+    // The poll's read and the write are refused.
+    QTest::newRow("no permission")
+        << QStringList{"--permission", "+APN"} << QStringList{denied, denied} << "7395"
+        << QStringList{"apn.tracker", "user7"};
+}
+
+void test_e2e_simple::refused_write_is_written_again()
+{
+    QFETCH(QStringList, sim_options);
+    QFETCH(QStringList, refusals);
+    QFETCH(QString, new_password);
     tracker_session s;
-    QVERIFY2(s.start(simple_options()), qPrintable(s.error()));
+    QVERIFY2(s.start(simple_options(sim_options)), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
     int seen = s.wait_for_commands(0, poll.size()).size();
@@ -99,89 +135,31 @@ void test_e2e_simple::save_writes_exactly_the_changed_positions()
     retype(edit(pages, 0, 1), "driver");
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
     QCOMPARE(s.wait_for_commands(seen, 2), QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,"}));
-    QVERIFY(s.tracker().wait_for_event("saved"));
-    QCOMPARE(s.tracker().saved_values().value("+APN"), QStringList({"apn.tracker", "driver"}));
-    QCOMPARE(edit(pages, 0, 0)->text(), QStringLiteral("apn.tracker"));
-
-    // A value typed back to what it was still counts as an edit.
-    seen = s.tracker_command_count();
-    retype(edit(pages, 1, 0), "120");
-    roaming(pages)->setFocus();
-    QTest::keyClick(roaming(pages), Qt::Key_Down); // from "Запрещён" to "Разрешён"
-    QCOMPARE(roaming(pages)->currentData().toString(), QStringLiteral("1"));
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 3),
-             QStringList({"AT+ROAM=7395,1,", "AT+TRACK=7395,120,,", "AT+SAVE=7395,"}));
-    QCOMPARE(s.tracker().saved_values().value("+ROAM"), QStringList({"1"}));
-    QCOMPARE(s.tracker().saved_values().value("+GSM"), QStringList({"3", "0"}));
-    QCOMPARE(s.boxes(), QStringList());
-}
-
-void test_e2e_simple::nothing_to_save_is_said_and_nothing_sent()
-{
-    tracker_session s;
-    QVERIFY2(s.start(simple_options()), qPrintable(s.error()));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    const int seen = s.wait_for_commands(0, poll.size()).size();
-
-    // The values that came from the tracker are no edits.
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.boxes(), QStringList({nothing_changed}));
-    QCOMPARE(recorded_boxes::seen()[0].kind, message_box_kind::information);
-    QCOMPARE(recorded_boxes::seen()[0].title, QStringLiteral("Сообщение"));
-
-    // A value that is never written is no edit either.
-    retype(edit(pages, 1, 1), "99");
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.boxes(), QStringList({nothing_changed, nothing_changed}));
-
-    // After a save, the same edit is not written twice.
-    retype(edit(pages, 1, 2), "6000");
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({"AT+ODO=7395,6000,", "AT+SAVE=7395,"}));
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.boxes().count(nothing_changed), 3);
-    QCOMPARE(s.tracker_command_count(), seen + 2);
-}
-
-void test_e2e_simple::master_and_shared_commands()
-{
-    tracker_session s;
-    QVERIFY2(s.start(simple_options()), qPrintable(s.error()));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    const int seen = s.wait_for_commands(0, poll.size()).size();
-
-    // Two commands edited: both writes, in profile order, before one save request; the master
-    // command carries the master password, the save request the device password.
-    retype(edit(pages, 0, 3), "2468");
-    retype(edit(pages, 0, 0), "apn.new");
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 3),
-             QStringList({"AT+APN=7395,apn.new,,", "AT+PIN=8642,2468,", "AT+SAVE=7395,"}));
-    QVERIFY(s.tracker().wait_for_event("saved"));
-    QCOMPARE(s.tracker().saved_values().value("+PIN"), QStringList({"2468"}));
-    QCOMPARE(s.tracker().saved_values().value("+APN"), QStringList({"apn.new", "user7"}));
-}
-
-void test_e2e_simple::refused_write_shows_no_error_as_value()
-{
-    tracker_session s;
-    // The tracker expects another device password than the one configured.
-    QVERIFY2(s.start(simple_options({"--device-password", "1357"})), qPrintable(s.error()));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    const int seen = s.wait_for_commands(0, poll.size()).size();
-
-    retype(edit(pages, 0, 1), "driver");
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,"}));
-    QVERIFY(s.wait_for_log("Result: +RESP:APN,ERROR,PASSWORD"));
-    QCOMPARE(edit(pages, 0, 0)->text(), QStringLiteral("apn.tracker"));
+    QCOMPARE(s.boxes(), refusals);
+    for (const recorded_boxes::box& box : recorded_boxes::seen()) {
+        QCOMPARE(box.kind, message_box_kind::critical);
+        QCOMPARE(box.title, QStringLiteral("Ошибка"));
+    }
     QCOMPARE(edit(pages, 0, 1)->text(), QStringLiteral("driver"));
-    QCOMPARE(s.boxes(), QStringList());
-    QCOMPARE(s.tracker().saved_values().value("+APN"), QStringList({"apn.tracker", "user7"}));
+
+    modal_answerer answer([&](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText(new_password);
+        accept_modal(dialog);
+    });
+    s.window().show_settings_window();
+    QVERIFY(answer.answered());
+
+    // Without a further edit, the next save writes the refused position again.
+    seen += 2;
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    const QString write = "AT+APN=" + new_password + ",,driver,";
+    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({write, "AT+SAVE=" + new_password + ","}));
+    // The new password reaches the streaming command too.
+    pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
+    QCOMPARE(s.wait_for_commands(seen + 2, 1),
+             QStringList({"AT+SDAD=" + new_password + ",,3,,,,,"}));
+    // The tracker stores a save before it reads the next command.
+    QTEST(s.tracker().saved_values().value("+APN"), "saved");
 }
 
 QTEST_MAIN(test_e2e_simple)

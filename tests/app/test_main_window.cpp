@@ -1,48 +1,29 @@
+// The main window without a tracker: start-up, the log, how replies are read, the message boxes,
+// and what happens without a link.
+
 #include "mainwindow.h"
+#include "modal_answerer.h"
 #include "recorded_boxes.h"
+#include "settings_file.h"
+#include "t_feedback_button.h"
 #include "tab_xml_widget.h"
 
-#include <QAction>
 #include <QCommandLinkButton>
 #include <QDir>
-#include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMetaMethod>
-#include <QRegularExpression>
-#include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
-
-class test_main_window : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void form_widgets_data();
-    void form_widgets();
-    void form_layout_and_policies();
-    void actions_data();
-    void actions();
-    void menus();
-    void test_dialog_menu_is_empty_and_inert();
-    void slots_keep_their_order();
-    void first_start_without_configuration();
-    void status_text_goes_to_label_and_top_of_log();
-    void closes_at_once_without_link();
-
-private:
-    QTemporaryDir work_dir;
-    recorded_boxes boxes; // a box would block the test; none is expected
-};
 
 namespace {
 
+const QString parse_error = QStringLiteral("Error parsing");
+const QString no_block = QStringLiteral("No correspondig component found...");
+
+// Newest first, as "[HH:mm:ss] text".
 QStringList log_rows(MainWindow& w)
 {
     auto* log = w.findChild<QListWidget*>("log_widget");
@@ -52,242 +33,239 @@ QStringList log_rows(MainWindow& w)
     return rows;
 }
 
-QLabel* status_label(MainWindow& w)
+int log_count(MainWindow& w, const QString& text)
 {
-    const auto labels = w.statusBar()->findChildren<QLabel*>();
-    return labels.isEmpty() ? nullptr : labels.first();
+    return log_rows(w)
+        .filter(QRegularExpression("^\\[\\d\\d:\\d\\d:\\d\\d\\] " +
+                                   QRegularExpression::escape(text) + "$"))
+        .size();
+}
+
+void write_config(bool simple_mode, const QString& port = QString())
+{
+    t_settings s;
+    s.simple_mode = simple_mode;
+    s.port_name = port;
+    write_settings(settings_file_path(), s);
+}
+
+// What the expert pages show of +APN: both rows of its first block and the row of its second.
+QStringList expert_inputs(tab_xml_widget& pages)
+{
+    auto line = [&](int tab, int cmd, int row) {
+        return qobject_cast<QLineEdit*>(pages.page_list[tab].commands[cmd].parameters[row].widget)
+            ->text();
+    };
+    return {line(0, 0, 0), line(0, 0, 1), line(1, 2, 0)};
 }
 
 } // namespace
+
+class test_main_window : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void first_start_without_configuration();
+    void expert_reply_data();
+    void expert_reply();
+    void simple_refusal_data();
+    void simple_refusal();
+    void real_boxes_data();
+    void real_boxes();
+    void nothing_is_sent_without_a_link();
+    void connecting_without_a_tracker();
+
+private:
+    QTemporaryDir work_dir;
+};
 
 void test_main_window::initTestCase()
 {
     QVERIFY(work_dir.isValid());
     QVERIFY(QDir::setCurrent(work_dir.path()));
-    // The pages read the profile of the working directory; without one they report it in boxes.
-    QVERIFY(QFile::copy(QStringLiteral(TC_TEST_DATA "/../../profiles/profile.xml"), "profile.xml"));
+    QVERIFY(QFile::copy(TC_TEST_DATA "/app_profile.xml", "profile.xml"));
 }
 
-void test_main_window::form_widgets_data()
+void test_main_window::init()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QRect>("geometry");
-
-    QTest::newRow("connect button")
-        << "commandLinkButton" << QStringLiteral("Соедениться с трекером") << QRect(0, 0, 231, 41);
-    QTest::newRow("save button") << "commandLinkButton_2" << QStringLiteral("Сохранить настройки")
-                                 << QRect(240, 0, 251, 41);
-}
-
-void test_main_window::form_widgets()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QRect, geometry);
-
-    MainWindow w;
-    auto* button = w.findChild<QCommandLinkButton*>(name);
-    QVERIFY(button);
-    QCOMPARE(button->text(), text);
-    QCOMPARE(button->geometry(), geometry);
-    QCOMPARE(button->parent()->objectName(), QStringLiteral("frame"));
-}
-
-void test_main_window::form_layout_and_policies()
-{
-    MainWindow w;
-    QCOMPARE(w.objectName(), QStringLiteral("MainWindow"));
-    QCOMPARE(w.windowTitle(), QStringLiteral("MainWindow"));
-    QCOMPARE(w.size(), QSize(818, 631));
-    QCOMPARE(w.centralWidget()->objectName(), QStringLiteral("centralWidget"));
-
-    auto* frame = w.findChild<QFrame*>("frame");
-    QVERIFY(frame);
-    QCOMPARE(frame->frameShape(), QFrame::NoFrame);
-    QCOMPARE(frame->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
-    QCOMPARE(frame->minimumHeight(), 41);
-
-    auto* frame_2 = w.findChild<QFrame*>("frame_2");
-    QVERIFY(frame_2);
-    QCOMPARE(frame_2->frameShape(), QFrame::StyledPanel);
-    QCOMPARE(frame_2->frameShadow(), QFrame::Raised);
-    QCOMPARE(frame_2->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
-
-    auto* pages = w.findChild<tab_xml_widget*>();
-    QVERIFY(pages);
-    QCOMPARE(pages->parentWidget(), frame_2);
-
-    auto* log = w.findChild<QListWidget*>("log_widget");
-    QVERIFY(log);
-    QCOMPARE(log->minimumHeight(), 150);
-    QCOMPARE(log->maximumHeight(), 150);
-    QCOMPARE(log->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
-
-    QVERIFY(w.findChild<QToolBar*>("mainToolBar"));
-    QCOMPARE(w.toolBarArea(w.findChild<QToolBar*>("mainToolBar")), Qt::TopToolBarArea);
-    QCOMPARE(w.statusBar()->objectName(), QStringLiteral("statusBar"));
-}
-
-void test_main_window::actions_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shortcut");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("visible");
-
-    QTest::newRow("show") << "actionShow"
-                          << "Show"
-                          << "Alt+T" << false << false;
-    QTest::newRow("test dialog 2") << "actionTest_dialog_2"
-                                   << "Test dialog 2"
-                                   << "Ctrl+T" << true << false;
-    QTest::newRow("settings") << "actionSettings" << QStringLiteral("Настройки...") << "" << true
-                              << true;
-    QTest::newRow("exit") << "actionExit" << QStringLiteral("Выход") << "" << true << true;
-}
-
-void test_main_window::actions()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QString, shortcut);
-    QFETCH(bool, enabled);
-    QFETCH(bool, visible);
-
-    MainWindow w;
-    auto* action = w.findChild<QAction*>(name);
-    QVERIFY(action);
-    QCOMPARE(action->parent(), &w);
-    QCOMPARE(action->text(), text);
-    QCOMPARE(action->shortcut().toString(), shortcut);
-    QCOMPARE(action->isVisible(), visible);
-    // A hidden action always reports itself disabled; its own enabled state shows once visible.
-    action->setVisible(true);
-    QCOMPARE(action->isEnabled(), enabled);
-}
-
-void test_main_window::menus()
-{
-    MainWindow w;
-    QCOMPARE(w.menuBar()->objectName(), QStringLiteral("menuBar"));
-    const auto top = w.menuBar()->actions();
-    QCOMPARE(top.size(), 2);
-    QCOMPARE(top[0]->menu()->objectName(), QStringLiteral("menuMain"));
-    QCOMPARE(top[0]->text(), QStringLiteral("Файл"));
-    QCOMPARE(top[1]->menu()->objectName(), QStringLiteral("menuTest_Dialog"));
-    QCOMPARE(top[1]->text(), QStringLiteral("Test Dialog"));
-
-    const auto file = top[0]->menu()->actions();
-    QCOMPARE(file.size(), 3);
-    QCOMPARE(file[0]->objectName(), QStringLiteral("actionSettings"));
-    QVERIFY(file[1]->isSeparator());
-    QCOMPARE(file[2]->objectName(), QStringLiteral("actionExit"));
-}
-
-void test_main_window::test_dialog_menu_is_empty_and_inert()
-{
-    MainWindow w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    auto* menu = w.findChild<QMenu*>("menuTest_Dialog");
-    QVERIFY(menu);
-    for (QAction* action : menu->actions())
-        QVERIFY2(!action->isVisible(), qPrintable(action->objectName()));
-
-    QSignalSpy show(w.findChild<QAction*>("actionShow"), &QAction::triggered);
-    QSignalSpy test2(w.findChild<QAction*>("actionTest_dialog_2"), &QAction::triggered);
-    QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
-    QTest::keyClick(&w, Qt::Key_T, Qt::ControlModifier);
-    QCOMPARE(show.count(), 0);
-    QCOMPARE(test2.count(), 0);
-}
-
-void test_main_window::slots_keep_their_order()
-{
-    const QStringList expected = {
-        "show_settings_window()",
-        "tracker_disconnected()",
-        "set_status_text(QString)",
-        "slot_execute_cmd_ok(QString,QString)",
-        "slot_tracker_handshake_ok()",
-        "tracker_read_command(int,int,QString)",
-        "tracker_set_command(int,int,QString)",
-        "slot_on_tab_change(QStringList,int)",
-        "get_sensor_data(QString)",
-        "on_commandLinkButton_clicked()",
-        "on_commandLinkButton_2_clicked()",
-    };
-    const QMetaObject& mo = MainWindow::staticMetaObject;
-    QStringList found;
-    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
-        const QMetaMethod m = mo.method(i);
-        QCOMPARE(m.methodType(), QMetaMethod::Slot);
-        found << QString::fromLatin1(m.methodSignature());
-        const bool is_private = found.last().startsWith("on_commandLinkButton");
-        QCOMPARE(m.access(), is_private ? QMetaMethod::Private : QMetaMethod::Public);
-    }
-    QCOMPARE(found, expected);
+    QFile::remove(settings_file_path());
 }
 
 void test_main_window::first_start_without_configuration()
 {
-    QVERIFY(!QFile::exists("tracker_config.ini"));
+    recorded_boxes boxes;
     MainWindow w;
-    QCOMPARE(log_rows(w).size(), 1);
-    QVERIFY(log_rows(w).first().endsWith("] Init ok!"));
-    QCOMPARE(status_label(w)->text(), QStringLiteral("Init ok!"));
-
+    const QStringList rows = log_rows(w);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(log_count(w, "Init ok!"), 1);
+    QCOMPARE(w.statusBar()->findChild<QLabel*>()->text(), QStringLiteral("Init ok!"));
     auto* pages = w.findChild<tab_xml_widget*>();
     QVERIFY(pages->is_simple_mode);
     QCOMPARE(pages->device_password, QStringLiteral("7395"));
     QCOMPARE(pages->master_password, QStringLiteral("7395"));
-    QCOMPARE(w.findChild<QCommandLinkButton*>("commandLinkButton")->text(),
-             QStringLiteral("Соедениться с трекером"));
-    // Reading the configuration never creates it.
-    QVERIFY(!QFile::exists("tracker_config.ini"));
+    QVERIFY(!QFile::exists(settings_file_path()));
     QCOMPARE(boxes.texts(), QStringList());
-}
 
-void test_main_window::status_text_goes_to_label_and_top_of_log()
-{
-    MainWindow w;
-    const QTime before = QTime::currentTime();
+    // The newest status text is on top and in the status bar, unchanged.
     w.set_status_text("Opening port ttyACM0 (115200)");
-    w.set_status_text("Handshake OK");
-    const QTime after = QTime::currentTime();
-
-    QCOMPARE(status_label(w)->text(), QStringLiteral("Handshake OK"));
-    const QStringList rows = log_rows(w);
-    QCOMPARE(rows.size(), 3);
-
-    const QRegularExpression line(R"(^\[(\d\d:\d\d:\d\d)\] (.*)$)");
-    const QStringList texts = {"Handshake OK", "Opening port ttyACM0 (115200)", "Init ok!"};
-    for (int i = 0; i < rows.size(); ++i) {
-        const auto m = line.match(rows[i]);
-        QVERIFY2(m.hasMatch(), qPrintable(rows[i]));
-        QCOMPARE(m.captured(2), texts[i]);
-        const QTime stamp = QTime::fromString(m.captured(1), "HH:mm:ss");
-        QVERIFY(stamp.isValid());
-        if (before <= after) // not across midnight
-            QVERIFY(stamp >= before.addMSecs(-before.msec() - 1000) && stamp <= after);
-    }
+    QCOMPARE(log_count(w, "Opening port ttyACM0 (115200)"), 1);
+    QCOMPARE(log_rows(w)[1], rows[0]);
+    QCOMPARE(w.statusBar()->findChild<QLabel*>()->text(),
+             QStringLiteral("Opening port ttyACM0 (115200)"));
 }
 
-void test_main_window::closes_at_once_without_link()
+void test_main_window::expert_reply_data()
 {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("inputs"); // see expert_inputs()
+
+    const QStringList none;
+    const QStringList defaults{"internet", "gprs", "copy"};
+    const QStringList refused{QStringLiteral("Ошибка прав доступа")};
+    QTest::newRow("the first block of a name")
+        << "+RESP:APN,a,b" << none << QStringList{"a", "b", "copy"};
+    QTest::newRow("no comma") << "+RESP:APN" << QStringList{parse_error} << defaults;
+    QTest::newRow("no colon") << "APN,1,2" << QStringList{parse_error} << defaults;
+    QTest::newRow("text before the head")
+        << "xx+RESP:APN,1" << QStringList{parse_error} << QStringList{"1", "gprs", "copy"};
+    QTest::newRow("refused") << "+RESP:APN,ERROR,PERMISSION" << refused << defaults;
+    QTest::newRow("refused without a name") << "APN,ERROR,PERMISSION" << refused << defaults;
+    QTest::newRow("other error kind is a value")
+        << "+RESP:APN,ERROR,BUSY" << none << QStringList{"ERROR", "BUSY", "copy"};
+    QTest::newRow("error without kind is a value")
+        << "+RESP:APN,ERROR" << none << QStringList{"ERROR", "gprs", "copy"};
+    QTest::newRow("unknown name") << "+RESP:NOSUCH,1" << QStringList{no_block} << defaults;
+    QTest::newRow("own save answered") << "+RESP:SAVE,OK" << none << defaults;
+    QTest::newRow("own stream switch answered") << "+RESP:SDAD,OK" << none << defaults;
+    QTest::newRow("own save refused") << "+RESP:SAVE,ERROR,PASSWORD"
+                                      << QStringList{QStringLiteral("Неверный пароль")} << defaults;
+}
+
+void test_main_window::expert_reply()
+{
+    QFETCH(QString, line);
+    recorded_boxes boxes;
+    write_config(false);
+    MainWindow w;
+    auto& pages = *w.findChild<tab_xml_widget*>();
+
+    w.slot_execute_cmd_ok("AT+GSM=?", line); // the command sent plays no part
+    QTEST(boxes.texts(), "boxes");
+    for (const recorded_boxes::box& b : boxes.seen()) {
+        const bool refusal = b.title == QStringLiteral("Ошибка");
+        QCOMPARE(b.kind, refusal ? message_box_kind::critical : message_box_kind::plain);
+        QVERIFY(refusal || b.title.isEmpty());
+    }
+    QTEST(expert_inputs(pages), "inputs");
+    QCOMPARE(log_count(w, "Result: " + line), 1);
+}
+
+void test_main_window::simple_refusal_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("next_save");
+
+    const QStringList again{"AT+APN=7395,,driver,"};
+    QTest::newRow("refused") << "+RESP:APN,ERROR,PERMISSION"
+                             << QStringList{QStringLiteral("Ошибка прав доступа")} << again;
+    QTest::newRow("another command refused")
+        << "+RESP:GSM,ERROR,PASSWORD" << QStringList{QStringLiteral("Неверный пароль")}
+        << QStringList();
+    QTest::newRow("ERROR as a value") << "+RESP:APN,ERROR,BUSY" << QStringList() << QStringList();
+    QTest::newRow("written") << "+RESP:APN,internet,driver" << QStringList() << QStringList();
+}
+
+// A save leaves the written positions awaiting the tracker's answer; a refusal of their command
+// marks them changed again, for the next save.
+void test_main_window::simple_refusal()
+{
+    QFETCH(QString, line);
+    recorded_boxes boxes;
+    write_config(true);
+    MainWindow w;
+    parameter_value_store& store = w.findChild<tab_xml_widget*>()->value_store;
+    store.mark_value_changed("+APN", 2, "driver");
+    store.mark_writes_sent();
+
+    w.slot_execute_cmd_ok("AT+APN=7395,,driver,", line);
+    QTEST(boxes.texts(), "boxes");
+    QTEST(store.build_write_commands("7395", "7395"), "next_save");
+}
+
+void test_main_window::real_boxes_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("box"); // parented to the window, title, text, icon
+
+    QTest::newRow("plain") << "+RESP:NOSUCH,1"
+                           << QStringList{"0", "", no_block, QString::number(QMessageBox::NoIcon)};
+    QTest::newRow("critical") << "+RESP:APN,ERROR,PERMISSION"
+                              << QStringList{"1", QStringLiteral("Ошибка"),
+                                             QStringLiteral("Ошибка прав доступа"),
+                                             QString::number(QMessageBox::Critical)};
+}
+
+// The one path through a real, modal QMessageBox.
+void test_main_window::real_boxes()
+{
+    QFETCH(QString, line);
+    write_config(false);
     MainWindow w;
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.close());
-    QVERIFY(!w.isVisible());
+    QStringList seen;
+    modal_answerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        seen << QString::number(box->parentWidget() == &w) << box->windowTitle() << box->text()
+             << QString::number(box->icon());
+        accept_modal(modal);
+    });
+    w.slot_execute_cmd_ok("", line);
+    QVERIFY(answer.answered());
+    QTEST(seen, "box");
+}
 
-    MainWindow w2;
-    w2.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w2));
-    w2.findChild<QAction*>("actionExit")->trigger();
-    QVERIFY(!w2.isVisible());
+void test_main_window::nothing_is_sent_without_a_link()
+{
+    recorded_boxes boxes;
+    write_config(true);
+    MainWindow w;
+    w.show();
+    auto& pages = *w.findChild<tab_xml_widget*>();
+    // Even with a change marked, a save without a link neither sends nor says anything.
+    pages.value_store.mark_value_changed("+APN", 1, "x");
+    for (int tab = pages.page_list.size() - 1; tab >= 0; --tab)
+        pages.tab_widget->setCurrentIndex(tab);
+    QTest::mouseClick(w.findChild<QCommandLinkButton*>("commandLinkButton_2"), Qt::LeftButton);
+    QCOMPARE(boxes.texts(), QStringList());
+    QCOMPARE(log_rows(w).size(), 1);
+    QVERIFY(w.close());
+}
+
+void test_main_window::connecting_without_a_tracker()
+{
+    recorded_boxes boxes;
+    const QString port = work_dir.filePath("no-such-port");
+    write_config(false, port);
+    MainWindow w;
+    w.show();
+    auto* button = w.findChild<QCommandLinkButton*>("commandLinkButton");
+    auto* pages = w.findChild<tab_xml_widget*>();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(button->text(), QStringLiteral("Разорвать связь"));
+
+    // The worker keeps trying; a second click ends the link while it still tries.
+    const QString opening = "Opening port " + port + " (115200)";
+    QVERIFY(QTest::qWaitFor([&] { return log_count(w, opening) >= 2; }, 20000));
+    QVERIFY(!pages->page_list[0].commands[0].set_button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Соедениться с трекером"), 20000);
+    QCOMPARE(log_count(w, "Tracker disconnected..."), 1);
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 QTEST_MAIN(test_main_window)

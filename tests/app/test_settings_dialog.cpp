@@ -1,3 +1,6 @@
+// The settings dialog and what the window does with it: the port and speed lists, the round trip
+// of a configuration, and the outcomes of cancelling, accepting and changing the display mode.
+
 #include "confirm_dialog.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
@@ -12,15 +15,9 @@
 #include <QComboBox>
 #include <QCommandLinkButton>
 #include <QDir>
-#include <QFormLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-Q_DECLARE_METATYPE(QList<port_entry>)
 
 namespace {
 
@@ -31,31 +28,11 @@ QList<port_entry> presented()
 }
 
 int restarts = 0;
+int file_mode_at_restart = -1; // the new instance reads the file: it must be written by then
 void count_restart()
 {
     ++restarts;
-}
-
-// The new instance reads the file: it must hold the new values before the restart is announced.
-int file_said_simple_mode_at_box = -1;
-void check_file_at_box(message_box_kind kind, QWidget*, const QString& title, const QString& text)
-{
-    file_said_simple_mode_at_box = read_settings(settings_file_path()).simple_mode;
-    recorded_boxes::seen().append({kind, title, text});
-}
-
-const port_entry usb_a{"ttyACM0", QStringLiteral("Трекер"), "STMicroelectronics"};
-const port_entry usb_b{"ttyACM1", "Virtual COM Port", "STMicroelectronics"};
-const port_entry bt{"rfcomm0", "Standard Serial over Bluetooth link", "Microsoft"};
-const port_entry modem{"ttyS0", "Modem", "Other Inc."};
-
-template <typename T>
-T* field(QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
+    file_mode_at_restart = read_settings(settings_file_path()).simple_mode;
 }
 
 QStringList item_texts(QComboBox* box)
@@ -64,6 +41,12 @@ QStringList item_texts(QComboBox* box)
     for (int i = 0; i < box->count(); ++i)
         texts << box->itemText(i);
     return texts;
+}
+
+template <typename T>
+T* field(QWidget* w, const char* name)
+{
+    return w->findChild<T*>(name);
 }
 
 } // namespace
@@ -76,34 +59,32 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void form_rows_data();
-    void form_rows();
-    void lists_of_ports_and_speeds();
-    void fill_and_store_round_trip();
-    void absent_port_is_listed_and_sorted();
-    void unknown_speed_leaves_no_choice();
-    void cancel_changes_nothing();
-    void accept_saves_and_updates_pages();
-    void mode_change_announces_restart();
+    void fill_and_store();
+    void absent_port_and_unknown_speed();
+    void window_outcomes_data();
+    void window_outcomes();
     void auto_connect_without_port_picks_none();
 
 private:
     QTemporaryDir work_dir;
-    recorded_boxes boxes; // no profile here: its error boxes are recorded, not shown
 };
 
 void test_settings_dialog::initTestCase()
 {
     QVERIFY(work_dir.isValid());
     QVERIFY(QDir::setCurrent(work_dir.path()));
+    QVERIFY(QFile::copy(TC_TEST_DATA "/app_profile.xml", "profile.xml"));
     set_port_source(presented);
     set_restart_function(count_restart);
 }
 
 void test_settings_dialog::init()
 {
-    presented_ports = {usb_a, modem, bt};
+    presented_ports = {{"ttyACM0", QStringLiteral("Трекер"), "STMicroelectronics"},
+                       {"ttyS0", "Modem", "Other Inc."},
+                       {"rfcomm0", "Standard Serial over Bluetooth link", "Microsoft"}};
     restarts = 0;
+    file_mode_at_restart = -1;
     QFile::remove(settings_file_path());
 }
 
@@ -113,73 +94,7 @@ void test_settings_dialog::cleanupTestCase()
     set_restart_function(nullptr);
 }
 
-void test_settings_dialog::form_rows_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("port") << 1 << QStringLiteral("COM-Порт:") << "cbPortName"
-                          << "";
-    QTest::newRow("speed") << 2 << QStringLiteral("Скорость:") << "cbPortSpeed"
-                           << "";
-    QTest::newRow("bluetooth") << 3 << ""
-                               << "check_box_bt" << QStringLiteral("Соединение через Bluetooth");
-    QTest::newRow("auto") << 4 << ""
-                          << "cbAutoConnect" << QStringLiteral("Соединяться автоматически");
-    QTest::newRow("device password")
-        << 6 << QStringLiteral("Пароль на устройство:") << "leMasterDevicePassword"
-        << "";
-    QTest::newRow("master password") << 7 << QStringLiteral("Мастер-пароль:") << "leMasterPassword"
-                                     << "";
-    QTest::newRow("simple mode") << 8 << ""
-                                 << "cb_SimpleMode" << QStringLiteral("Простой режим");
-}
-
-void test_settings_dialog::form_rows()
-{
-    QFETCH(int, row);
-    QFETCH(QString, label);
-    QFETCH(QString, field);
-    QFETCH(QString, text);
-
-    Confirm_Dialog d;
-    QCOMPARE(d.objectName(), QStringLiteral("Confirm_Dialog"));
-    QCOMPARE(d.windowTitle(), QStringLiteral("Dialog"));
-    QCOMPARE(d.size(), QSize(462, 346));
-    auto* form = d.findChild<QFormLayout*>("formLayout");
-    QVERIFY(form);
-    QCOMPARE(form->rowCount(), 9);
-
-    QLayoutItem* field_item = form->itemAt(row, QFormLayout::FieldRole);
-    QVERIFY(field_item);
-    QCOMPARE(field_item->widget()->objectName(), field);
-    QLayoutItem* label_item = form->itemAt(row, QFormLayout::LabelRole);
-    QCOMPARE(label_item ? qobject_cast<QLabel*>(label_item->widget())->text() : QString(), label);
-    if (auto* check = qobject_cast<QCheckBox*>(field_item->widget()))
-        QCOMPARE(check->text(), text);
-    if (auto* edit = qobject_cast<QLineEdit*>(field_item->widget()))
-        QCOMPARE(edit->echoMode(), QLineEdit::Normal);
-}
-
-void test_settings_dialog::lists_of_ports_and_speeds()
-{
-    Confirm_Dialog d;
-    auto* ports = field<QComboBox>(d, "cbPortName");
-    QCOMPARE(
-        item_texts(ports),
-        QStringList({QStringLiteral("ttyACM0 Трекер STMicroelectronics"), "ttyS0 Modem Other Inc.",
-                     "rfcomm0 Standard Serial over Bluetooth link Microsoft"}));
-    QCOMPARE(ports->itemData(2).toString(), QStringLiteral("rfcomm0"));
-
-    auto* speeds = field<QComboBox>(d, "cbPortSpeed");
-    QCOMPARE(item_texts(speeds), QStringList({"9600", "38400", "57600", "115200", "460800"}));
-    for (int i = 0; i < speeds->count(); ++i)
-        QCOMPARE(speeds->itemData(i).toInt(), speeds->itemText(i).toInt());
-}
-
-void test_settings_dialog::fill_and_store_round_trip()
+void test_settings_dialog::fill_and_store()
 {
     t_settings in;
     in.port_name = "ttyS0";
@@ -190,18 +105,22 @@ void test_settings_dialog::fill_and_store_round_trip()
     in.device_password = "1111";
     in.master_password = QStringLiteral("мастер");
     in.simple_mode = false;
-    in.xml_path = "kept.xml";
 
     Confirm_Dialog d;
+    QCOMPARE(item_texts(field<QComboBox>(&d, "cbPortSpeed")),
+             QStringList({"9600", "38400", "57600", "115200", "460800"}));
     d.fill_from_settings(&in);
-    QCOMPARE(field<QComboBox>(d, "cbPortName")->count(), 3);
+    // Sorted by text; an attached port is not listed twice.
+    QCOMPARE(item_texts(field<QComboBox>(&d, "cbPortName")),
+             QStringList({"rfcomm0 Standard Serial over Bluetooth link Microsoft",
+                          QStringLiteral("ttyACM0 Трекер STMicroelectronics"),
+                          "ttyS0 Modem Other Inc."}));
     t_settings out;
     out.xml_path = "untouched.xml";
     d.store_to_settings(&out);
 
     QCOMPARE(out.port_name, QStringLiteral("ttyS0"));
-    // The text of the attached port wins over the one stored.
-    QCOMPARE(out.port_name_long, QStringLiteral("ttyS0 Modem Other Inc."));
+    QCOMPARE(out.port_name_long, QStringLiteral("ttyS0 Modem Other Inc.")); // the attached text
     QCOMPARE(out.port_speed, 57600);
     QCOMPARE(out.bt_conn, true);
     QCOMPARE(out.auto_connect, true);
@@ -211,109 +130,76 @@ void test_settings_dialog::fill_and_store_round_trip()
     QCOMPARE(out.xml_path, QStringLiteral("untouched.xml"));
 }
 
-void test_settings_dialog::absent_port_is_listed_and_sorted()
+void test_settings_dialog::absent_port_and_unknown_speed()
 {
     t_settings in;
     in.port_name = "ttyUSB9";
     in.port_name_long = "ttyUSB9 Old tracker Maker";
+    in.port_speed = 14400;
 
     Confirm_Dialog d;
     d.fill_from_settings(&in);
-    auto* ports = field<QComboBox>(d, "cbPortName");
-    QCOMPARE(item_texts(ports),
-             QStringList({"rfcomm0 Standard Serial over Bluetooth link Microsoft",
-                          QStringLiteral("ttyACM0 Трекер STMicroelectronics"),
-                          "ttyS0 Modem Other Inc.", "ttyUSB9 Old tracker Maker"}));
-    QCOMPARE(ports->currentIndex(), 3);
+    auto* ports = field<QComboBox>(&d, "cbPortName");
+    QCOMPARE(ports->count(), 4);
+    QCOMPARE(ports->currentText(), in.port_name_long); // listed under its stored text, chosen
+    QCOMPARE(ports->itemText(3), in.port_name_long);   // and sorted into its place
+    QCOMPARE(field<QComboBox>(&d, "cbPortSpeed")->currentIndex(), -1);
 
     t_settings out;
     d.store_to_settings(&out);
     QCOMPARE(out.port_name, in.port_name);
     QCOMPARE(out.port_name_long, in.port_name_long);
-
-    // No port at all: the stored values come back unchanged.
-    presented_ports.clear();
-    Confirm_Dialog empty;
-    t_settings none;
-    empty.fill_from_settings(&none);
-    QCOMPARE(field<QComboBox>(empty, "cbPortName")->count(), 1);
-    t_settings back;
-    back.port_name = "x";
-    empty.store_to_settings(&back);
-    QCOMPARE(back.port_name, QString());
-    QCOMPARE(back.port_name_long, QString());
-}
-
-void test_settings_dialog::unknown_speed_leaves_no_choice()
-{
-    t_settings in;
-    in.port_speed = 14400;
-    Confirm_Dialog d;
-    d.fill_from_settings(&in);
-    QCOMPARE(field<QComboBox>(d, "cbPortSpeed")->currentIndex(), -1);
-    t_settings out;
-    d.store_to_settings(&out);
     QCOMPARE(out.port_speed, 0);
 }
 
-void test_settings_dialog::cancel_changes_nothing()
+void test_settings_dialog::window_outcomes_data()
 {
-    MainWindow w;
-    auto* pages = w.findChild<tab_xml_widget*>();
-    modal_answerer answer([](QWidget* dialog) {
-        field<QLineEdit>(*dialog, "leMasterDevicePassword")->setText("9999");
-        qobject_cast<QDialog*>(dialog)->reject();
-    });
-    w.show_settings_window();
-    QVERIFY(answer.answered());
-    QCOMPARE(pages->device_password, QStringLiteral("7395"));
-    QVERIFY(!QFile::exists(settings_file_path()));
-    QCOMPARE(restarts, 0);
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<bool>("toggle_mode");
+    QTest::addColumn<QString>("pages_password");
+    QTest::addColumn<bool>("file_written");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<int>("restarts");
+
+    const QString restart_text =
+        QStringLiteral("После изменения настроек режима отображения приложение будет перезапущено");
+    QTest::newRow("cancel") << false << true << "7395" << false << QStringList() << 0;
+    QTest::newRow("accept") << true << false << "1234" << true << QStringList() << 0;
+    QTest::newRow("accept a new mode")
+        << true << true << "1234" << true << QStringList{restart_text} << 1;
 }
 
-void test_settings_dialog::accept_saves_and_updates_pages()
+void test_settings_dialog::window_outcomes()
 {
+    QFETCH(bool, accept);
+    QFETCH(bool, toggle_mode);
+    recorded_boxes boxes;
     MainWindow w;
     auto* pages = w.findChild<tab_xml_widget*>();
-    modal_answerer answer([](QWidget* dialog) {
-        field<QLineEdit>(*dialog, "leMasterDevicePassword")->setText("1234");
-        field<QLineEdit>(*dialog, "leMasterPassword")->setText("5678");
-        auto* ports = field<QComboBox>(*dialog, "cbPortName");
-        ports->setCurrentIndex(ports->findData("ttyACM0"));
-        qobject_cast<QDialog*>(dialog)->accept();
+    modal_answerer answer([&](QWidget* dialog) {
+        field<QLineEdit>(dialog, "leMasterDevicePassword")->setText("1234");
+        field<QLineEdit>(dialog, "leMasterPassword")->setText("5678");
+        if (toggle_mode)
+            field<QCheckBox>(dialog, "cb_SimpleMode")->setChecked(false);
+        if (accept)
+            accept_modal(dialog);
+        else
+            qobject_cast<QDialog*>(dialog)->reject();
     });
     w.findChild<QAction*>("actionSettings")->trigger();
     QVERIFY(answer.answered());
 
-    QCOMPARE(pages->device_password, QStringLiteral("1234"));
-    QCOMPARE(pages->master_password, QStringLiteral("5678"));
-    const t_settings saved = read_settings(settings_file_path());
-    QCOMPARE(saved.device_password, QStringLiteral("1234"));
-    QCOMPARE(saved.port_name, QStringLiteral("ttyACM0"));
-    QCOMPARE(saved.simple_mode, true);
-    QCOMPARE(restarts, 0);
-}
-
-void test_settings_dialog::mode_change_announces_restart()
-{
-    MainWindow w;
-    modal_answerer answer([](QWidget* dialog) {
-        field<QCheckBox>(*dialog, "cb_SimpleMode")->setChecked(false);
-        qobject_cast<QDialog*>(dialog)->accept();
-    });
-    boxes.seen().clear();
-    const message_box_handler recorder = set_message_box_handler(check_file_at_box);
-    w.show_settings_window();
-    set_message_box_handler(recorder);
-
-    QCOMPARE(boxes.seen().size(), 1);
-    QCOMPARE(boxes.seen()[0].kind, message_box_kind::information);
-    QCOMPARE(boxes.seen()[0].title, QStringLiteral("Сообщение"));
-    QCOMPARE(boxes.seen()[0].text,
-             QStringLiteral(
-                 "После изменения настроек режима отображения приложение будет перезапущено"));
-    QCOMPARE(file_said_simple_mode_at_box, 0);
-    QCOMPARE(restarts, 1);
+    QTEST(pages->device_password, "pages_password");
+    QCOMPARE(pages->master_password, accept ? QStringLiteral("5678") : QStringLiteral("7395"));
+    QTEST(QFile::exists(settings_file_path()), "file_written");
+    if (accept)
+        QCOMPARE(read_settings(settings_file_path()).master_password, QStringLiteral("5678"));
+    QTEST(boxes.texts(), "boxes");
+    for (const recorded_boxes::box& b : boxes.seen())
+        QCOMPARE(b.title, QStringLiteral("Сообщение"));
+    QTEST(restarts, "restarts");
+    if (restarts)
+        QCOMPARE(file_mode_at_restart, 0);
 }
 
 void test_settings_dialog::auto_connect_without_port_picks_none()
@@ -321,12 +207,13 @@ void test_settings_dialog::auto_connect_without_port_picks_none()
     t_settings s;
     s.auto_connect = true;
     write_settings(settings_file_path(), s);
-    presented_ports = {modem};
+    presented_ports = {{"ttyS0", "Modem", "Other Inc."}};
 
+    recorded_boxes boxes;
     MainWindow w;
-    QCOMPARE(field<QCommandLinkButton>(w, "commandLinkButton")->text(),
+    QCOMPARE(field<QCommandLinkButton>(&w, "commandLinkButton")->text(),
              QStringLiteral("Соедениться с трекером"));
-    QCOMPARE(w.findChild<QListWidget*>("log_widget")->count(), 1);
+    QCOMPARE(read_settings(settings_file_path()).port_name, QString());
 }
 
 QTEST_MAIN(test_settings_dialog)

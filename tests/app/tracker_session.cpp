@@ -7,7 +7,6 @@
 
 #include <QCommandLinkButton>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,18 +17,7 @@
 namespace {
 
 const int timeout_ms = sim_process::default_timeout_ms;
-
-template <typename Condition>
-bool wait_until(Condition condition, int ms = timeout_ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
+const QString profile_path = QStringLiteral(TC_TEST_DATA "/app_profile.xml");
 
 bool write_tracker_values(const QString& path, const QMap<QString, QStringList>& values)
 {
@@ -42,17 +30,9 @@ bool write_tracker_values(const QString& path, const QMap<QString, QStringList>&
 
 } // namespace
 
-QString e2e_profile_path()
-{
-    return QStringLiteral(TC_TEST_DATA "/app_profile.xml");
-}
-
-tracker_session::tracker_session() = default;
-
 tracker_session::~tracker_session()
 {
-    if (main_window)
-        close_window();
+    close_window();
 }
 
 bool tracker_session::fail(const QString& message)
@@ -65,13 +45,14 @@ bool tracker_session::start(const options& o)
 {
     if (!work.isValid() || !QDir::setCurrent(work.path()))
         return fail("no working directory");
-    if (!o.tracker_values.isEmpty() && !write_tracker_values(sim.state_path(), o.tracker_values))
+    if (!write_tracker_values(sim.state_path(), o.tracker_values))
         return fail("cannot write the tracker's values");
     const QStringList passwords{"--device-password", o.device_password, "--master-password",
                                 o.master_password};
-    if (!sim.start(passwords + o.sim_options, e2e_profile_path()))
+    // Later options win, so a test can give the tracker other passwords than the window.
+    if (!sim.start(passwords + o.sim_options, profile_path))
         return fail(sim.error());
-    if (!QFile::copy(e2e_profile_path(), "profile.xml"))
+    if (!QFile::copy(profile_path, "profile.xml"))
         return fail("cannot copy the profile");
 
     t_settings s;
@@ -81,9 +62,10 @@ bool tracker_session::start(const options& o)
     s.port_name_long = sim.port_path() + " Simulated tracker";
     s.auto_connect = o.auto_connect;
     s.simple_mode = o.simple_mode;
-    s.bt_conn = o.sim_options.contains("--bluetooth");
     write_settings(settings_file_path(), s);
 
+    if (!o.real_boxes)
+        box_recorder.emplace();
     main_window = std::make_unique<MainWindow>();
     main_window->show();
     return true;
@@ -94,12 +76,12 @@ tab_xml_widget& tracker_session::pages()
     return *main_window->findChild<tab_xml_widget*>();
 }
 
-QCommandLinkButton* tracker_session::connect_button()
+QAbstractButton* tracker_session::connect_button()
 {
     return main_window->findChild<QCommandLinkButton*>("commandLinkButton");
 }
 
-QCommandLinkButton* tracker_session::save_button()
+QAbstractButton* tracker_session::save_button()
 {
     return main_window->findChild<QCommandLinkButton*>("commandLinkButton_2");
 }
@@ -113,11 +95,6 @@ QStringList tracker_session::log() const
     return lines;
 }
 
-bool tracker_session::wait_for_log(const QString& line, int count)
-{
-    return wait_until([&] { return log().count(line) >= count; });
-}
-
 bool tracker_session::controls_enabled()
 {
     const t_page& first = pages().page_list.first();
@@ -127,14 +104,12 @@ bool tracker_session::controls_enabled()
 
 bool tracker_session::wait_until_ready()
 {
-    return wait_until([&] {
-        return connect_button()->text() == QStringLiteral("Разорвать связь") && controls_enabled();
-    });
+    return QTest::qWaitFor([&] { return controls_enabled(); }, timeout_ms);
 }
 
-bool tracker_session::wait_until_idle(int timeout_ms)
+bool tracker_session::wait_until_idle()
 {
-    return wait_until(
+    return QTest::qWaitFor(
         [&] {
             return connect_button()->text() == QStringLiteral("Соедениться с трекером") &&
                    log().contains(QStringLiteral("Tracker disconnected..."));
@@ -142,35 +117,31 @@ bool tracker_session::wait_until_idle(int timeout_ms)
         timeout_ms);
 }
 
-int tracker_session::tracker_command_count() const
+int tracker_session::command_count() const
 {
     return sim.transcript().commands().size();
 }
 
-QStringList tracker_session::tracker_commands_since(int count) const
+// The closing command is the one command that gets no answer.
+bool tracker_session::replies_handled() const
 {
-    return sim.transcript().commands().mid(count);
-}
-
-bool tracker_session::wait_for_replies()
-{
-    return wait_until([&] {
-        const sim_transcript t = sim.transcript();
-        int replies = 0;
-        for (const QByteArray& line : t.sent_lines())
-            replies += line.contains("+RESP") ? 1 : 0;
-        // The closing command is the one command that gets no answer.
-        const int commands = t.commands().size() - t.commands().filter("AT+TEXT=").size();
-        return replies >= commands &&
-               log().filter(QRegularExpression("^Result: ")).size() >= replies;
-    });
+    const sim_transcript t = sim.transcript();
+    int replies = 0;
+    for (const QByteArray& line : t.sent_lines())
+        replies += line.contains("+RESP") ? 1 : 0;
+    const int commands = t.commands().size() - t.commands().filter("AT+TEXT=").size();
+    return replies >= commands && log().filter(QRegularExpression("^Result: ")).size() >= replies;
 }
 
 QStringList tracker_session::wait_for_commands(int since, int count)
 {
-    sim.wait_for([&](const sim_transcript& t) { return t.commands().size() >= since + count; });
-    wait_for_replies();
-    return tracker_commands_since(since);
+    // On a time-out the caller's comparison shows what did arrive.
+    if (!sim.wait_for(
+            [&](const sim_transcript& t) { return t.commands().size() >= since + count; }))
+        qWarning("the tracker received fewer commands than expected");
+    if (!QTest::qWaitFor([&] { return replies_handled(); }, timeout_ms))
+        qWarning("the window did not handle every reply in time");
+    return sim.transcript().commands().mid(since);
 }
 
 bool tracker_session::close_window()
@@ -178,8 +149,8 @@ bool tracker_session::close_window()
     if (!main_window)
         return true;
     main_window->close();
-    const bool closed = wait_until([&] { return !main_window->isVisible(); });
-    if (closed)
-        main_window.reset();
-    return closed;
+    if (!QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms))
+        return false;
+    main_window.reset();
+    return true;
 }

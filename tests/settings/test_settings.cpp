@@ -11,9 +11,25 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-
 Q_DECLARE_METATYPE(QList<port_entry>)
+
+namespace {
+
+// Every field, in the order of the record, so that a comparison shows which one differs.
+QStringList fields(const t_settings& s)
+{
+    return {s.port_name,
+            s.port_name_long,
+            QString::number(s.port_speed),
+            s.bt_conn ? "bt" : "wired",
+            s.auto_connect ? "auto" : "manual",
+            s.device_password,
+            s.master_password,
+            s.xml_path,
+            s.simple_mode ? "simple" : "expert"};
+}
+
+} // namespace
 
 class test_settings : public QObject
 {
@@ -21,10 +37,9 @@ class test_settings : public QObject
 
 private slots:
     void init();
-    void defaults_without_file();
+    void reading_data();
+    void reading();
     void round_trip_keeps_text_and_profile_path();
-    void unreadable_values_fall_back_data();
-    void unreadable_values_fall_back();
     void file_is_private_to_its_owner();
     void start_up_port_choice_data();
     void start_up_port_choice();
@@ -32,8 +47,6 @@ private slots:
     void restart_runs_the_program();
 
 private:
-    void write_raw(const QByteArray& text);
-    QByteArray read_raw() const;
     QScopedPointer<QTemporaryDir> dir;
 };
 
@@ -45,33 +58,37 @@ void test_settings::init()
     QVERIFY(QDir::setCurrent(dir->path()));
 }
 
-void test_settings::write_raw(const QByteArray& text)
+void test_settings::reading_data()
 {
-    QFile f(settings_file_path());
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(text);
+    QTest::addColumn<QByteArray>("ini"); // empty: no file at all
+    QTest::addColumn<QStringList>("read");
+
+    const QStringList defaults{"",     "",     "115200",         "wired", "manual",
+                               "7395", "7395", "cmdprofile.xml", "simple"};
+    auto with = [&](int field, const QString& value) {
+        QStringList s = defaults;
+        s[field] = value;
+        return s;
+    };
+    QTest::newRow("no file") << QByteArray() << defaults;
+    QTest::newRow("not an ini file") << QByteArray("\x01\x02\xff garbage = = [[[\n") << defaults;
+    QTest::newRow("speed not a number") << QByteArray("[COM]\nPortSpeed=fast\n") << with(2, "0");
+    QTest::newRow("flag as a digit") << QByteArray("[COM]\nBTConn=1\n") << with(3, "bt");
+    QTest::newRow("profile path") << QByteArray("[XML]\nPath=my.xml\nSimpleMode=false\n")
+                                  << with(7, "my.xml").replaceInStrings("simple", "expert");
 }
 
-QByteArray test_settings::read_raw() const
+void test_settings::reading()
 {
-    QFile f(dir->filePath("tracker_config.ini"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void test_settings::defaults_without_file()
-{
-    const t_settings s = read_settings(settings_file_path());
-    QCOMPARE(s.port_name, QString());
-    QCOMPARE(s.port_name_long, QString());
-    QCOMPARE(s.port_speed, 115200);
-    QCOMPARE(s.bt_conn, false);
-    QCOMPARE(s.auto_connect, false);
-    QCOMPARE(s.device_password, QStringLiteral("7395"));
-    QCOMPARE(s.master_password, QStringLiteral("7395"));
-    QCOMPARE(s.xml_path, QStringLiteral("cmdprofile.xml"));
-    QCOMPARE(s.simple_mode, true);
+    QFETCH(QByteArray, ini);
+    if (!ini.isEmpty()) {
+        QFile f(settings_file_path());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+    QTEST(fields(read_settings(settings_file_path())), "read");
     // Reading never creates the file.
-    QVERIFY(!QFile::exists(settings_file_path()));
+    QCOMPARE(QFile::exists(settings_file_path()), !ini.isEmpty());
 }
 
 void test_settings::round_trip_keeps_text_and_profile_path()
@@ -87,58 +104,19 @@ void test_settings::round_trip_keeps_text_and_profile_path()
     s.xml_path = "never written";
     s.simple_mode = false;
     write_settings(settings_file_path(), s);
-    // Other programs read the file too: plain UTF-8 in the sections the keys name.
-    const QByteArray raw = read_raw();
-    QVERIFY(raw.contains("[COM]"));
+    QFile f(settings_file_path());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    // Other programs read the file too: plain UTF-8, in the sections the keys name.
+    const QByteArray raw = f.readAll();
+    QVERIFY(raw.contains("[COM]") && raw.contains("[PASSW]") && raw.contains("[XML]"));
     QVERIFY(raw.contains(s.port_name_long.toUtf8()));
-    QVERIFY(raw.contains("[PASSW]"));
-    QVERIFY(raw.contains("[XML]\nSimpleMode=false"));
     QVERIFY(!raw.contains("Path="));
 
     // A hand-edited profile path survives the next save.
-    QSettings edit(settings_file_path(), QSettings::IniFormat);
-    edit.setValue("XML/Path", "my/profile.xml");
-    edit.sync();
+    QSettings(settings_file_path(), QSettings::IniFormat).setValue("XML/Path", "my.xml");
     write_settings(settings_file_path(), s);
-
-    const t_settings back = read_settings(settings_file_path());
-    QCOMPARE(back.port_name, s.port_name);
-    QCOMPARE(back.port_name_long, s.port_name_long);
-    QCOMPARE(back.port_speed, 460800);
-    QCOMPARE(back.bt_conn, true);
-    QCOMPARE(back.auto_connect, true);
-    QCOMPARE(back.device_password, s.device_password);
-    QCOMPARE(back.master_password, s.master_password);
-    QCOMPARE(back.xml_path, QStringLiteral("my/profile.xml"));
-    QCOMPARE(back.simple_mode, false);
-}
-
-void test_settings::unreadable_values_fall_back_data()
-{
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<int>("speed");
-    QTest::addColumn<bool>("bt");
-    QTest::addColumn<bool>("simple");
-
-    QTest::newRow("speed not a number")
-        << QByteArray("[COM]\nPortSpeed=fast\n") << 0 << false << true;
-    QTest::newRow("flags as words")
-        << QByteArray("[COM]\nBTConn=true\n[XML]\nSimpleMode=false\n") << 115200 << true << false;
-    QTest::newRow("flags as digits")
-        << QByteArray("[COM]\nBTConn=1\n[XML]\nSimpleMode=0\n") << 115200 << true << false;
-    QTest::newRow("not an ini file")
-        << QByteArray("\x01\x02\xff garbage = = [[[\n") << 115200 << false << true;
-}
-
-void test_settings::unreadable_values_fall_back()
-{
-    QFETCH(QByteArray, ini);
-    write_raw(ini);
-    const t_settings s = read_settings(settings_file_path());
-    QTEST(s.port_speed, "speed");
-    QTEST(s.bt_conn, "bt");
-    QTEST(s.simple_mode, "simple");
-    QCOMPARE(s.device_password, QStringLiteral("7395"));
+    s.xml_path = "my.xml";
+    QCOMPARE(fields(read_settings(settings_file_path())), fields(s));
 }
 
 void test_settings::file_is_private_to_its_owner()
@@ -149,56 +127,44 @@ void test_settings::file_is_private_to_its_owner()
     const QString path = settings_file_path();
     write_settings(path, t_settings());
     QCOMPARE(QFile::permissions(path) & all, owner_only);
-
     // A file left readable by others, e.g. by an older version, is tightened on the next save.
     QVERIFY(QFile::setPermissions(path, all));
     write_settings(path, t_settings());
     QCOMPARE(QFile::permissions(path) & all, owner_only);
 }
 
-namespace {
-
-const port_entry usb_a{"ttyACM0", QStringLiteral("Трекер"), "STMicroelectronics"};
-const port_entry usb_b{"ttyACM1", "Virtual COM Port", "STMicroelectronics"};
-const port_entry bt{"rfcomm0", "Standard Serial over Bluetooth link", "Microsoft"};
-const port_entry modem{"ttyS0", "Modem", "Other Inc."};
-
-} // namespace
-
 void test_settings::start_up_port_choice_data()
 {
     QTest::addColumn<QList<port_entry>>("ports");
-    QTest::addColumn<QString>("name"); // empty: none chosen
-    QTest::addColumn<bool>("bt_conn");
+    QTest::addColumn<QStringList>("chosen"); // name, long name, link kind
 
-    QTest::newRow("tracker port") << QList<port_entry>{modem, usb_a} << "ttyACM0" << false;
+    const port_entry usb_a{"ttyACM0", QStringLiteral("Трекер"), "STMicroelectronics"};
+    const port_entry usb_b{"ttyACM1", "", "STMicroelectronics"};
+    const port_entry bt{"rfcomm0", "Standard Serial over Bluetooth link", "Microsoft"};
+    const port_entry modem{"ttyS0", "Modem", "Other Inc."};
+    const QStringList none{"", "", "wired"};
+    const QStringList a{"ttyACM0", QStringLiteral("ttyACM0 Трекер STMicroelectronics"), "wired"};
+    QTest::newRow("tracker port") << QList<port_entry>{modem, usb_a} << a;
     QTest::newRow("first of two tracker ports")
-        << QList<port_entry>{usb_b, usb_a} << "ttyACM1" << false;
-    QTest::newRow("usb before bluetooth whatever the order")
-        << QList<port_entry>{bt, usb_a} << "ttyACM0" << false;
-    QTest::newRow("bluetooth when no usb") << QList<port_entry>{modem, bt} << "rfcomm0" << true;
-    QTest::newRow("manufacturer match is case-sensitive")
-        << QList<port_entry>{{"ttyACM0", "", "stmicroelectronics"}} << "" << false;
-    QTest::newRow("description must carry the whole phrase")
-        << QList<port_entry>{{"rfcomm1", "Serial over Bluetooth", ""}} << "" << false;
-    QTest::newRow("nothing attached") << QList<port_entry>{} << "" << false;
+        << QList<port_entry>{usb_b, usb_a}
+        << QStringList{"ttyACM1", "ttyACM1  STMicroelectronics", "wired"};
+    QTest::newRow("usb before bluetooth") << QList<port_entry>{bt, usb_a} << a;
+    QTest::newRow("bluetooth when no usb")
+        << QList<port_entry>{modem, bt}
+        << QStringList{"rfcomm0", "rfcomm0 Standard Serial over Bluetooth link Microsoft", "bt"};
+    QTest::newRow("manufacturer is case-sensitive")
+        << QList<port_entry>{{"ttyACM0", "", "stmicroelectronics"}} << none;
+    QTest::newRow("the whole description")
+        << QList<port_entry>{{"rfcomm1", "Serial over Bluetooth", ""}} << none;
 }
 
 void test_settings::start_up_port_choice()
 {
     QFETCH(QList<port_entry>, ports);
-    QFETCH(QString, name);
+    QFETCH(QStringList, chosen);
     t_settings s;
-    QCOMPARE(choose_port(ports, s), !name.isEmpty());
-    QCOMPARE(s.port_name, name);
-    QTEST(s.bt_conn, "bt_conn");
-    const auto it = std::find_if(ports.begin(), ports.end(),
-                                 [&](const port_entry& p) { return p.port_name == name; });
-    // The long name is "name description manufacturer", blanks kept for empty parts.
-    const QString long_name = it == ports.end()
-                                  ? QString()
-                                  : it->port_name + ' ' + it->description + ' ' + it->manufacturer;
-    QCOMPARE(s.port_name_long, long_name);
+    QCOMPARE(choose_port(ports, s), !chosen.first().isEmpty());
+    QCOMPARE((QStringList{s.port_name, s.port_name_long, s.bt_conn ? "bt" : "wired"}), chosen);
 }
 
 void test_settings::restart_runs_the_program_data()
