@@ -11,7 +11,7 @@
 #include <optional>
 
 class parameter_value_store;
-struct page_spec;
+struct profile_page;
 
 // A tracker's simple-mode settings as a file: per command key, its values by position. The file
 // lets an installer read one tracker, keep the result and put the same settings on others.
@@ -74,7 +74,7 @@ void apply_differences(parameter_value_store& store,
 class parameter_labels
 {
 public:
-    explicit parameter_labels(const QList<page_spec>& simple_pages);
+    explicit parameter_labels(const QList<profile_page>& simple_pages);
     // Empty when no parameter names the position.
     QString label(const QString& key, int position) const;
 

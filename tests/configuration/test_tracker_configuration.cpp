@@ -1,0 +1,248 @@
+#include "tracker_configuration.h"
+
+#include "parameter_value_store.h"
+#include "profile_reader.h"
+
+#include <QDomDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// +KEY:"a",null per command, so that a value, an empty value and an unknown one differ.
+QString commands_text(const QList<configured_command>& commands)
+{
+    QStringList parts;
+    for (const configured_command& command : commands) {
+        QStringList values;
+        for (const std::optional<QString>& value : command.values) {
+            values << (value ? '"' + *value + '"' : QStringLiteral("null"));
+        }
+        parts << command.key + QLatin1Char(':') + values.join(QLatin1Char(','));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+QByteArray file_text(const QByteArray& commands)
+{
+    return "{\n  \"format\": \"tracker-configuration\",\n  \"version\": 1,\n  \"profile\": "
+           "\"profile.xml\",\n  \"created\": \"2026-12-06T14:00:00Z\",\n  \"commands\": {" +
+           commands + "}\n}\n";
+}
+
+QByteArray read_all(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+bool write_text(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+} // namespace
+
+class test_tracker_configuration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void round_trip_data();
+    void round_trip();
+    void refuses_malformed_data();
+    void refuses_malformed();
+    void store_and_file_data();
+    void store_and_file();
+    void failed_write_keeps_old_file();
+    void labels_from_profile();
+};
+
+void test_tracker_configuration::round_trip_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("commands");
+
+    QTest::newRow("profile order, empty and null values")
+        << file_text("\n    \"+SRV\": [\"host.example\", \"5000\"],\n    \"+APN\": [\"internet\", "
+                     "\"\", null],\n    \"+A\": []\n  ")
+        << "+SRV:\"host.example\",\"5000\" +APN:\"internet\",\"\",null +A:";
+    QTest::newRow("Cyrillic and escaped characters")
+        << file_text("\n    \"+NAME\": [\"Трекер №1\", \"a\\\"b\\\\c\\n\\u0001\"]\n  ")
+        << QString::fromUtf8("+NAME:\"Трекер №1\",\"a\"b\\c\n\x01\"");
+}
+
+void test_tracker_configuration::round_trip()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, commands);
+
+    tracker_configuration configuration;
+    QString error;
+    QVERIFY2(parse_configuration(text, configuration, &error), qPrintable(error));
+    QCOMPARE(commands_text(configuration.commands), commands);
+    QCOMPARE(configuration_json(configuration), text);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("conf.json"));
+    QVERIFY(write_text(path, "old"));
+    QVERIFY2(write_configuration_file(path, configuration, &error), qPrintable(error));
+    QCOMPARE(read_all(path), text);
+}
+
+void test_tracker_configuration::refuses_malformed_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("not JSON") << file_text("\n    \"+A\": [\"x\"}\n  ")
+                              << "Not a JSON text: missing value separator at line 7";
+    QTest::newRow("no object") << QByteArray("[]") << "Not a tracker configuration: no JSON object";
+    QTest::newRow("another format")
+        << QByteArray("{\"format\": \"other\"}")
+        << "Not a tracker configuration: \"format\" is not \"tracker-configuration\"";
+    QTest::newRow("version 2") << file_text("").replace("1,", "2,")
+                               << "Version 2 is newer than this program reads (1)";
+    QTest::newRow("version as text")
+        << file_text("").replace(" 1,", " \"1\",") << "\"version\" is missing or not a number";
+    QTest::newRow("commands not an object")
+        << file_text("").replace("{}", "[]") << "\"commands\" is missing or not an object";
+    QTest::newRow("values not a list") << file_text("\n    \"+B\": [],\n    \"+A\": \"x\"\n  ")
+                                       << "+A (line 8): the values are not a list";
+    QTest::newRow("value a number") << file_text("\"+A\": [\"x\", null, 5]")
+                                    << "+A (line 6): position 3 is neither a text nor null";
+    QTest::newRow("over 4 MiB") << file_text("\"+A\": [\"" +
+                                             QByteArray(max_configuration_bytes, 'x') + "\"]")
+                                << "The configuration is larger than 4 MiB";
+}
+
+void test_tracker_configuration::refuses_malformed()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("conf.json"));
+    QVERIFY(write_text(path, text));
+    tracker_configuration configuration;
+    configuration.commands.append({QStringLiteral("+K"), {QStringLiteral("1")}});
+    QString error;
+    QVERIFY(!read_configuration_file(path, configuration, &error));
+    QCOMPARE(error, message);
+    QCOMPARE(commands_text(configuration.commands), QStringLiteral("+K:\"1\""));
+}
+
+// A store filled step by step (entries as the pages register them, replies, and "=+KEY,n,value"
+// edits), what it gives as a configuration, then a file compared with it ("?" for what the store
+// does not know) and applied: the next save writes exactly the writable differences.
+void test_tracker_configuration::store_and_file_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("from_store");
+    QTest::addColumn<QByteArray>("file_commands");
+    QTest::addColumn<QString>("comparison");
+    QTest::addColumn<QStringList>("writes");
+
+    QTest::newRow("never answered; unknown key and positions skipped")
+        << QStringList{"+A,#1", "+A,#3", "=+A,3,x"} << "+A:null,null,\"x\""
+        << QByteArray("\"+FOO\": [\"1\"], \"+A\": [\"\", \"y\", \"v\", \"z\"]")
+        << "+A#3 x>v ?+FOO ?+A position 2 ?+A position 4" << QStringList{"AT+A=1111,,,v,"};
+    QTest::newRow("answer with empty values; equal, and null keeps")
+        << QStringList{"+APN,#1", "+APN,#2", "+APN,#3", "+RESP:APN,internet,,"}
+        << "+APN:\"internet\",\"\",\"\"" << QByteArray("\"+APN\": [\"internet\", null, \"\"]") << ""
+        << QStringList{};
+    QTest::newRow("store order; positions only the tracker names are not written")
+        << QStringList{"+B,#1", "+A,#1", "+A,#2", "+RESP:A,1,2,3", "+RESP:B,b"}
+        << "+B:\"b\" +A:\"1\",\"2\",\"3\""
+        << QByteArray("\"+A\": [\"1\", \"20\", \"30\"], \"+B\": [\"c\"]")
+        << "+A#2 2>20 +A#3 3>30(tracker) +B#1 b>c"
+        << QStringList{"AT+B=1111,c,", "AT+A=1111,,20,,"};
+}
+
+void test_tracker_configuration::store_and_file()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, from_store);
+    QFETCH(QByteArray, file_commands);
+    QFETCH(QString, comparison);
+    QFETCH(QStringList, writes);
+
+    parameter_value_store store;
+    for (const QString& step : steps) {
+        const QStringList edit = step.mid(1).split(QLatin1Char(','));
+        if (step.startsWith(QLatin1Char('='))) {
+            store.mark_value_changed(edit.at(0), edit.at(1).toInt(), edit.at(2));
+        } else if (!store.store_response_values(step)) {
+            store.add_spec_entry(step, false);
+        }
+    }
+    QCOMPARE(commands_text(configuration_from_store(store, "p.xml").commands), from_store);
+
+    tracker_configuration configuration;
+    QString error;
+    QVERIFY2(parse_configuration(file_text(file_commands), configuration, &error),
+             qPrintable(error));
+    const configuration_comparison found = compare_configuration(store, configuration);
+    QStringList lines;
+    for (const configuration_difference& difference : found.differences) {
+        lines << QStringLiteral("%1#%2 %3>%4%5")
+                     .arg(difference.key)
+                     .arg(difference.position)
+                     .arg(difference.current, difference.wanted,
+                          difference.writable ? "" : "(tracker)");
+    }
+    for (const QString& unknown : found.unknown) {
+        lines << '?' + unknown;
+    }
+    QCOMPARE(lines.join(QLatin1Char(' ')), comparison);
+    apply_differences(store, found.differences);
+    QCOMPARE(store.build_write_commands("1111", "9999"), writes);
+}
+
+// Both fail for root too: a regular file where the folder should be, and a name so long that
+// the temporary file beside it cannot be made while the old file can be read.
+void test_tracker_configuration::failed_write_keeps_old_file()
+{
+    QTemporaryDir dir;
+    const QByteArray old_text = file_text("");
+    const QString blocking_file = dir.filePath(QStringLiteral("file"));
+    const QString long_name = dir.filePath(QString(250, QLatin1Char('c')));
+    QVERIFY(write_text(blocking_file, old_text));
+    QVERIFY(write_text(long_name, old_text));
+    tracker_configuration configuration;
+    configuration.commands.append({QStringLiteral("+A"), {QStringLiteral("new")}});
+    for (const QString& path : {blocking_file + QStringLiteral("/conf.json"), long_name}) {
+        QString error;
+        QVERIFY(!write_configuration_file(path, configuration, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("Cannot write ") + path + QStringLiteral(": ")),
+                 qPrintable(error));
+    }
+    QCOMPARE(read_all(blocking_file), old_text);
+    QCOMPARE(read_all(long_name), old_text);
+}
+
+void test_tracker_configuration::labels_from_profile()
+{
+    const QByteArray profile = R"(<p><simple_mode><page id="1" name="Сеть">
+        <parameter type="string" description="Точка доступа" read="+APN,#1" write="+APN,#1"/>
+        <parameter type="splitter" read="+APN,#2"/>
+        <parameter type="string" description="Логин" read="+APN,#2;+APN,#3" write="none"/>
+        <parameter type="integer" description="Порт" read="+SRV,#2" write="+SRV,#2;+PORT,#1"/>
+        <parameter type="integer" description="Другой порт" read="+SRV,#2"/>
+        </page></simple_mode></p>)";
+    QDomDocument document;
+    QString error;
+    QVERIFY2(parse_profile(profile, document, error), qPrintable(error));
+    const parameter_labels labels(mode_pages(document, true));
+
+    QStringList found;
+    for (const QString& place :
+         QStringList{"+APN,1", "+APN,2", "+APN,3", "+PORT,1", "+SRV,2", "+SRV,1", "+FOO,1"}) {
+        found << labels.label(place.section(',', 0, 0), place.section(',', 1).toInt());
+    }
+    QCOMPARE(found, QString::fromUtf8("Точка доступа,Логин,Логин,Порт,Порт,,").split(','));
+}
+
+QTEST_GUILESS_MAIN(test_tracker_configuration)
+#include "test_tracker_configuration.moc"
