@@ -32,7 +32,11 @@ bool write_tracker_values(const QString& path, const QMap<QString, QStringList>&
 
 tracker_session::~tracker_session()
 {
-    close_window();
+    if (!main_window)
+        return;
+    main_window->close();
+    if (!QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms))
+        qFatal("the window did not close: its worker would outlive the test");
 }
 
 bool tracker_session::fail(const QString& message)
@@ -47,20 +51,17 @@ bool tracker_session::start(const options& o)
         return fail("no working directory");
     if (!write_tracker_values(sim.state_path(), o.tracker_values))
         return fail("cannot write the tracker's values");
-    const QStringList passwords{"--device-password", o.device_password, "--master-password",
-                                o.master_password};
     // Later options win, so a test can give the tracker other passwords than the window.
+    const QStringList passwords{"--master-password", "8642"};
     if (!sim.start(passwords + o.sim_options, profile_path))
         return fail(sim.error());
     if (!QFile::copy(profile_path, "profile.xml"))
         return fail("cannot copy the profile");
 
     t_settings s;
-    s.device_password = o.device_password;
-    s.master_password = o.master_password;
+    s.master_password = "8642";
     s.port_name = sim.port_path();
-    s.port_name_long = sim.port_path() + " Simulated tracker";
-    s.auto_connect = o.auto_connect;
+    s.auto_connect = true;
     s.simple_mode = o.simple_mode;
     write_settings(settings_file_path(), s);
 
@@ -142,15 +143,4 @@ QStringList tracker_session::wait_for_commands(int since, int count)
     if (!QTest::qWaitFor([&] { return replies_handled(); }, timeout_ms))
         qWarning("the window did not handle every reply in time");
     return sim.transcript().commands().mid(since);
-}
-
-bool tracker_session::close_window()
-{
-    if (!main_window)
-        return true;
-    main_window->close();
-    if (!QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms))
-        return false;
-    main_window.reset();
-    return true;
 }

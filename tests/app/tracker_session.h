@@ -16,25 +16,20 @@ class tab_xml_widget;
 
 // The real main window, offscreen, run as an installer would run it: in a working directory of
 // its own holding the end-to-end profile and a configuration that names a simulated tracker's
-// port. Message boxes are recorded instead of shown unless the test asks for the real ones.
+// port, with automatic connection, the device password 7395 and the master password 8642.
+// Message boxes are recorded instead of shown unless the test asks for the real ones.
 class tracker_session
 {
 public:
     struct options
     {
         bool simple_mode = false;
-        bool auto_connect = true;
         bool real_boxes = false;
-        QString device_password = QStringLiteral("7395");
-        QString master_password = QStringLiteral("8642");
-        QStringList sim_options; // the tracker's passwords are the ones above unless given here
-        // Values the tracker holds before the test, by command key; they differ from the
-        // profile's defaults so that a poll shows in the inputs.
-        QMap<QString, QStringList> tracker_values;
+        QStringList sim_options; // e.g. other passwords for the tracker than the window's
+        QMap<QString, QStringList> tracker_values; // by command key, before the test
     };
 
     ~tracker_session(); // closes the window, so no worker outlives the test
-
     bool start(const options& o);
     QString error() const { return last_error; }
 
@@ -46,14 +41,13 @@ public:
     QStringList log() const; // newest first, without the time stamps
     QStringList boxes() const { return recorded_boxes::texts(); }
 
-    bool wait_until_ready(); // handshake done: the pages' controls are enabled
-    bool wait_until_idle();  // the link has ended and the window is back to its idle state
     bool controls_enabled();
+    bool wait_until_ready(); // the handshake has enabled the pages' controls
+    bool wait_until_idle();  // the link has ended and the window is back to its idle state
     // Waits until the tracker has received count commands after the first `since` and the
     // window has handled every reply so far; returns those commands.
     QStringList wait_for_commands(int since, int count);
     int command_count() const;
-    bool close_window();
 
 private:
     bool fail(const QString& message);

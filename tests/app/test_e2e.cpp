@@ -1,0 +1,333 @@
+// The whole program against the simulated tracker, driven as a user would: each workflow once.
+
+#include "mainwindow.h"
+#include "modal_answerer.h"
+#include "t_feedback_button.h"
+#include "tab_xml_widget.h"
+#include "tracker_session.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+const int wait_ms = sim_process::default_timeout_ms;
+const QString stream_off = QStringLiteral("AT+SDAD=7395,,0,,,,,");
+const QStringList simple_poll{"AT+APN=?", "AT+GSM=?",   "AT+ROAM=?",
+                              "AT+PIN=?", "AT+TRACK=?", "AT+ODO=?"};
+const QString nothing_changed = QStringLiteral("Вы не изменили ни одного параметра");
+
+// Values that differ from the profile's defaults, so that a poll shows in the inputs.
+tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options = {})
+{
+    tracker_session::options o;
+    o.simple_mode = simple_mode;
+    o.sim_options = sim_options;
+    o.tracker_values = {{"+APN", {"apn.tracker", "user7"}},
+                        {"+GSM", {"3", "0"}},
+                        {"+ROAM", {"0"}},
+                        {"+PIN", {"1111"}},
+                        {"+TRACK", {"120", "42"}},
+                        {"+ODO", {"5555"}}};
+    return o;
+}
+
+// Expert mode: the value a parameter shows; an option's code rather than its text.
+QString shown(tab_xml_widget& pages, int tab, int cmd, int parameter)
+{
+    QWidget* w = pages.page_list[tab].commands[cmd].parameters[parameter].widget;
+    if (auto* box = qobject_cast<QComboBox*>(w))
+        return box->currentData().toString();
+    return qobject_cast<QLineEdit*>(w)->text();
+}
+
+QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter)
+{
+    return qobject_cast<QLineEdit*>(
+        pages.page_list[tab].commands[cmd].parameters[parameter].widget);
+}
+
+// Simple mode: the input of a row.
+template <typename T = QLineEdit>
+T* simple_input(tab_xml_widget& pages, int tab, int row)
+{
+    return qobject_cast<T*>(pages.page_list[tab].parameters[row]->widget);
+}
+
+// Types over the whole text, as a user would.
+void retype(QLineEdit* line, const QString& text)
+{
+    line->selectAll();
+    QTest::keyClicks(line, text);
+}
+
+// The device-state page, "field=text" in page order.
+QStringList shown_state(tab_xml_widget& pages)
+{
+    QStringList values;
+    for (const t_display_field& d : pages.display_fields) {
+        auto* box = qobject_cast<QComboBox*>(d.widget);
+        values << d.field + '=' +
+                      (box ? box->currentText() : qobject_cast<QLineEdit*>(d.widget)->text());
+    }
+    return values;
+}
+
+} // namespace
+
+class test_e2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void expert_connect_poll_save_and_disconnect();
+    void simple_poll_edit_and_save();
+    void refused_write_is_written_again_data();
+    void refused_write_is_written_again();
+    void live_device_state();
+    void link_lost_and_back();
+    void reply_and_end_of_link_while_a_box_is_open();
+};
+
+void test_e2e::expert_connect_poll_save_and_disconnect()
+{
+    tracker_session s;
+    QVERIFY2(s.start(tracker_with_values(false)), qPrintable(s.error()));
+    tab_xml_widget& pages = s.pages();
+    // The link starts during construction, before the handshake enables anything.
+    QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
+    QVERIFY(s.wait_until_ready());
+
+    // Only the current tab is polled, and only its readable blocks; each tab once per link.
+    QCOMPARE(s.wait_for_commands(0, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
+    QCOMPARE(shown(pages, 0, 0, 0), QStringLiteral("apn.tracker"));
+    QCOMPARE(shown(pages, 0, 0, 1), QStringLiteral("user7"));
+    QCOMPARE(shown(pages, 0, 1, 1), QStringLiteral("0"));
+    pages.tab_widget->setCurrentIndex(1);
+    QCOMPARE(s.wait_for_commands(2, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
+    QCOMPARE(shown(pages, 1, 0, 1), QStringLiteral("42")); // read-only rows are shown too
+    pages.tab_widget->setCurrentIndex(2);
+    pages.tab_widget->setCurrentIndex(0);
+    QCOMPARE(s.wait_for_commands(5, 2), QStringList({"AT+SDAD=7395,,3,,,,,", stream_off}));
+
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.wait_for_commands(7, 1), QStringList({"AT+SAVE=7395,"}));
+    QVERIFY(s.tracker().wait_for_event("saved"));
+    // The answers to the window's own commands need no block of the profile.
+    QCOMPARE(s.boxes(), QStringList());
+
+    QTest::mouseClick(s.connect_button(), Qt::LeftButton);
+    QVERIFY(!s.controls_enabled());
+    QVERIFY(s.wait_until_idle());
+    QCOMPARE(s.wait_for_commands(8, 2), QStringList({stream_off, "AT+TEXT=7395,"}));
+
+    // A new link polls the tabs again.
+    QTest::mouseClick(s.connect_button(), Qt::LeftButton);
+    QVERIFY(s.wait_until_ready());
+    QCOMPARE(s.wait_for_commands(10, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
+    pages.tab_widget->setCurrentIndex(1);
+    QCOMPARE(s.wait_for_commands(12, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
+}
+
+void test_e2e::live_device_state()
+{
+    tracker_session s;
+    tracker_session::options o;
+    // The test sends its own records; the tracker's would come too late to interfere.
+    o.sim_options = QStringList{"--stream-interval", "600000"};
+    QVERIFY2(s.start(o), qPrintable(s.error()));
+    tab_xml_widget& pages = s.pages();
+    QVERIFY(s.wait_until_ready());
+    pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
+    QCOMPARE(s.wait_for_commands(2, 1), QStringList({"AT+SDAD=7395,,3,,,,,"}));
+
+    // Layout 1: lat, lon, speed, sats, status. Layout 2: voltage, inputs, outputs, flags, imei.
+    // Id 99 has no layout and changes nothing.
+    const QByteArray nav = QByteArray::fromHex("0000004000000010e8030701");
+    const QByteArray power = QByteArray::fromHex("409c0500efbeadde") + "123456789012345" + '\0';
+    QVERIFY(s.tracker().control("send $SD,1," + nav.toBase64()));
+    QVERIFY(s.tracker().control("send $SD,99," + QByteArray(12, '\0').toBase64()));
+    QVERIFY(s.tracker().control("send $SD,2," + power.toBase64()));
+    QTRY_VERIFY_WITH_TIMEOUT(shown_state(pages).contains("flags=DEADBEEF"), wait_ms);
+    // Scaled, ranged (40 V is out of its range), coordinates, options, bits and text.
+    QCOMPARE(
+        shown_state(pages),
+        QStringList({"lat=45.00000000", "lon=22.50000000", "speed=100", "sats=7",
+                     QStringLiteral("status=Движение"), QStringLiteral("voltage=недействительны"),
+                     "inputs=101", "outputs=0", "flags=DEADBEEF", "imei=123456789012345",
+                     QStringLiteral("absent=Нет данных")}));
+}
+
+void test_e2e::link_lost_and_back()
+{
+    tracker_session s;
+    QVERIFY2(s.start(tracker_with_values(false)), qPrintable(s.error()));
+    tab_xml_widget& pages = s.pages();
+    QVERIFY(s.wait_until_ready());
+    s.wait_for_commands(0, 2);
+
+    QVERIFY(s.tracker().unplug());
+    // The worker notices the lost device and keeps trying to open the port.
+    const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
+    QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
+    QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
+    expert_edit(pages, 0, 1, 0)->setText("local");
+
+    QVERIFY(s.tracker().replug());
+    // The read queued meanwhile survives, and the current tab is polled again.
+    QStringList after = s.wait_for_commands(2, 3);
+    after.sort();
+    QCOMPARE(after, QStringList({"AT+APN=?", "AT+GSM=?", "AT+GSM=?"}));
+    QCOMPARE(shown(pages, 0, 1, 0), QStringLiteral("3"));
+    QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
+
+    // Closing the window ends the link without a streaming command, then closes.
+    s.window().close();
+    QVERIFY(s.window().isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window().isVisible(), wait_ms);
+    QCOMPARE(s.log().first(), QStringLiteral("Tracker disconnected..."));
+    QCOMPARE(s.wait_for_commands(5, 1), QStringList({"AT+TEXT=7395,"}));
+}
+
+// A box runs its own event loop: replies and the end of the link are handled inside it.
+void test_e2e::reply_and_end_of_link_while_a_box_is_open()
+{
+    tracker_session s;
+    tracker_session::options o = tracker_with_values(false);
+    o.real_boxes = true;
+    o.sim_options = QStringList{"--master-password", "1357"};
+    QVERIFY2(s.start(o), qPrintable(s.error()));
+    tab_xml_widget& pages = s.pages();
+    QVERIFY(s.wait_until_ready());
+    s.wait_for_commands(0, 2);
+    expert_edit(pages, 0, 1, 0)->setText("local");
+
+    QString box_text;
+    bool filled_meanwhile = false;
+    bool ended_meanwhile = false;
+    modal_answerer answer([&](QWidget* box) {
+        box_text = qobject_cast<QMessageBox*>(box)->text();
+        filled_meanwhile = QTest::qWaitFor([&] { return shown(pages, 0, 1, 0) == "3"; }, wait_ms);
+        s.connect_button()->click();
+        ended_meanwhile = s.wait_until_idle();
+        accept_modal(box);
+    });
+    // The master block's set is refused; the read behind it is answered while the box is open.
+    QTest::mouseClick(pages.page_list[0].commands[2].set_button, Qt::LeftButton);
+    QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(answer.answered(), wait_ms);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), wait_ms);
+    QCOMPARE(box_text, QStringLiteral("Неверный пароль"));
+    QVERIFY(filled_meanwhile);
+    QVERIFY(ended_meanwhile);
+    QVERIFY(!s.controls_enabled());
+}
+
+void test_e2e::simple_poll_edit_and_save()
+{
+    tracker_session s;
+    QVERIFY2(s.start(tracker_with_values(true)), qPrintable(s.error()));
+    tab_xml_widget& pages = s.pages();
+    QVERIFY(s.wait_until_ready());
+    QCOMPARE(s.wait_for_commands(0, simple_poll.size()), simple_poll);
+    QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("user7"));
+    QCOMPARE(simple_input<QComboBox>(pages, 0, 2)->currentData().toString(),
+             QStringLiteral("0")); // from +GSM #2
+    QCOMPARE(simple_input(pages, 1, 2)->text(), QStringLiteral("5555"));
+    // Simple pages are never polled again: a tab change switches the stream only.
+    pages.tab_widget->setCurrentIndex(1);
+    int seen = simple_poll.size();
+    QCOMPARE(s.wait_for_commands(seen++, 1), QStringList({"AT+SDAD=7395,,0,,,,,"}));
+
+    // The values from the tracker are no edits, and neither is a value that is never written.
+    retype(simple_input(pages, 1, 1), "99");
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.boxes(), QStringList({nothing_changed}));
+
+    // One position of +APN, the master +PIN, an option's code rather than its text, and a value
+    // typed back to what it was; written in profile order, then one save request.
+    retype(simple_input(pages, 0, 1), "driver");
+    retype(simple_input(pages, 0, 3), "2468");
+    retype(simple_input(pages, 1, 0), "120");
+    simple_input<QComboBox>(pages, 0, 2)->setFocus();
+    QTest::keyClick(simple_input<QComboBox>(pages, 0, 2), Qt::Key_Down);
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.wait_for_commands(seen, 5),
+             QStringList({"AT+APN=7395,,driver,", "AT+ROAM=7395,1,", "AT+PIN=8642,2468,",
+                          "AT+TRACK=7395,120,,", "AT+SAVE=7395,"}));
+    QVERIFY(s.tracker().wait_for_event("saved"));
+    const QMap<QString, QStringList> saved = s.tracker().saved_values();
+    QCOMPARE(saved.value("+APN"), QStringList({"apn.tracker", "driver"}));
+    QCOMPARE(saved.value("+ROAM"), QStringList({"1"}));
+    QCOMPARE(saved.value("+PIN"), QStringList({"2468"}));
+
+    // Written and answered: nothing left to save.
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.boxes(), QStringList({nothing_changed, nothing_changed}));
+    QCOMPARE(s.command_count(), seen + 5);
+}
+
+void test_e2e::refused_write_is_written_again_data()
+{
+    QTest::addColumn<QStringList>("sim_options");
+    QTest::addColumn<QStringList>("refusals");
+    QTest::addColumn<QString>("new_password"); // set in the settings dialog after the refusal
+    QTest::addColumn<QStringList>("saved");
+
+    const QString wrong = QStringLiteral("Неверный пароль");
+    const QString denied = QStringLiteral("Ошибка прав доступа");
+    // The write and the save request are refused.
+    QTest::newRow("wrong password")
+        << QStringList{"--device-password", "1357"} << QStringList{wrong, wrong} << "1357"
+        << QStringList{"apn.tracker", "driver"};
+    // The poll's read and the write are refused.
+    QTest::newRow("no permission")
+        << QStringList{"--permission", "+APN"} << QStringList{denied, denied} << "7395"
+        << QStringList{"apn.tracker", "user7"};
+}
+
+void test_e2e::refused_write_is_written_again()
+{
+    QFETCH(QStringList, sim_options);
+    QFETCH(QStringList, refusals);
+    QFETCH(QString, new_password);
+    tracker_session s;
+    QVERIFY2(s.start(tracker_with_values(true, sim_options)), qPrintable(s.error()));
+    tab_xml_widget& pages = s.pages();
+    QVERIFY(s.wait_until_ready());
+    int seen = s.wait_for_commands(0, simple_poll.size()).size();
+
+    retype(simple_input(pages, 0, 1), "driver");
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,"}));
+    QCOMPARE(s.boxes(), refusals);
+    for (const recorded_boxes::box& box : recorded_boxes::seen()) {
+        QCOMPARE(box.kind, message_box_kind::critical);
+        QCOMPARE(box.title, QStringLiteral("Ошибка"));
+    }
+    QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("driver"));
+
+    modal_answerer answer([&](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText(new_password);
+        accept_modal(dialog);
+    });
+    s.window().show_settings_window();
+    QVERIFY(answer.answered());
+
+    // Without a further edit, the next save writes the refused position again.
+    seen += 2;
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    const QString write = "AT+APN=" + new_password + ",,driver,";
+    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({write, "AT+SAVE=" + new_password + ","}));
+    // The new password reaches the streaming command too.
+    pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
+    QCOMPARE(s.wait_for_commands(seen + 2, 1),
+             QStringList({"AT+SDAD=" + new_password + ",,3,,,,,"}));
+    // The tracker stores a save before it reads the next command.
+    QTEST(s.tracker().saved_values().value("+APN"), "saved");
+}
+
+QTEST_MAIN(test_e2e)
+#include "test_e2e.moc"

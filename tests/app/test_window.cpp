@@ -1,0 +1,407 @@
+// The main window without a tracker: start-up, how replies are read in both modes, the message
+// boxes, the settings dialog, and what happens without a link.
+
+#include "confirm_dialog.h"
+#include "mainwindow.h"
+#include "modal_answerer.h"
+#include "port_list.h"
+#include "program_restart.h"
+#include "recorded_boxes.h"
+#include "settings_file.h"
+#include "t_feedback_button.h"
+#include "tab_xml_widget.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCommandLinkButton>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString parse_error = QStringLiteral("Error parsing");
+const QString no_block = QStringLiteral("No correspondig component found...");
+const QString denied = QStringLiteral("Ошибка прав доступа");
+const QString wrong_password = QStringLiteral("Неверный пароль");
+
+const port_entry modem{"ttyS0", "Modem", "Other Inc."};
+QList<port_entry> presented_ports;
+QList<port_entry> presented()
+{
+    return presented_ports;
+}
+
+int restarts = 0;
+int file_mode_at_restart = -1; // the new instance reads the file: it must be written by then
+void count_restart()
+{
+    ++restarts;
+    file_mode_at_restart = read_settings(settings_file_path()).simple_mode;
+}
+
+// Newest first, as "[HH:mm:ss] text".
+QStringList log_rows(MainWindow& w)
+{
+    auto* log = w.findChild<QListWidget*>("log_widget");
+    QStringList rows;
+    for (int i = 0; i < log->count(); ++i)
+        rows << log->item(i)->text();
+    return rows;
+}
+
+int log_count(MainWindow& w, const QString& text)
+{
+    const QString stamped = "^\\[\\d\\d:\\d\\d:\\d\\d\\] " + QRegularExpression::escape(text) + "$";
+    return log_rows(w).filter(QRegularExpression(stamped)).size();
+}
+
+void write_config(bool simple_mode, const QString& port = QString(), bool auto_connect = false)
+{
+    t_settings s;
+    s.simple_mode = simple_mode;
+    s.port_name = port;
+    s.auto_connect = auto_connect;
+    write_settings(settings_file_path(), s);
+}
+
+// Expert mode: both rows of the first +APN block and the row of the second one.
+QStringList expert_inputs(tab_xml_widget& pages)
+{
+    auto line = [&](int tab, int cmd, int row) {
+        return qobject_cast<QLineEdit*>(pages.page_list[tab].commands[cmd].parameters[row].widget)
+            ->text();
+    };
+    return {line(0, 0, 0), line(0, 0, 1), line(1, 2, 0)};
+}
+
+QStringList dialog_result(const t_settings& s, QComboBox* ports)
+{
+    QStringList items;
+    for (int i = 0; i < ports->count(); ++i)
+        items << (i == ports->currentIndex() ? "> " : "") + ports->itemText(i);
+    return items << s.port_name << s.port_name_long << QString::number(s.port_speed)
+                 << (s.bt_conn ? "bt" : "wired") << (s.auto_connect ? "auto" : "manual")
+                 << s.device_password << s.master_password << s.xml_path
+                 << (s.simple_mode ? "simple" : "expert");
+}
+
+} // namespace
+
+class test_window : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void first_start_without_configuration();
+    void reply_data();
+    void reply();
+    void real_boxes_data();
+    void real_boxes();
+    void nothing_is_sent_without_a_link();
+    void connecting_without_a_tracker();
+    void dialog_round_trip_data();
+    void dialog_round_trip();
+    void settings_window_data();
+    void settings_window();
+
+private:
+    QTemporaryDir work_dir;
+};
+
+void test_window::initTestCase()
+{
+    QVERIFY(work_dir.isValid());
+    QVERIFY(QDir::setCurrent(work_dir.path()));
+    QVERIFY(QFile::copy(TC_TEST_DATA "/app_profile.xml", "profile.xml"));
+    set_port_source(presented);
+    set_restart_function(count_restart);
+}
+
+void test_window::init()
+{
+    presented_ports = {{"ttyACM0", QStringLiteral("Трекер"), "STMicroelectronics"},
+                       modem,
+                       {"rfcomm0", "Standard Serial over Bluetooth link", "Microsoft"}};
+    QFile::remove(settings_file_path());
+    restarts = 0;
+    file_mode_at_restart = -1;
+}
+
+void test_window::cleanupTestCase()
+{
+    set_port_source(nullptr);
+    set_restart_function(nullptr);
+}
+
+void test_window::first_start_without_configuration()
+{
+    recorded_boxes boxes;
+    MainWindow w;
+    QCOMPARE(log_rows(w).size(), 1);
+    QCOMPARE(log_count(w, "Init ok!"), 1);
+    QCOMPARE(w.statusBar()->findChild<QLabel*>()->text(), QStringLiteral("Init ok!"));
+    auto* pages = w.findChild<tab_xml_widget*>();
+    QVERIFY(pages->is_simple_mode);
+    QCOMPARE(pages->device_password, QStringLiteral("7395"));
+    QCOMPARE(pages->master_password, QStringLiteral("7395"));
+    QCOMPARE(boxes.texts(), QStringList());
+    QVERIFY(!QFile::exists(settings_file_path()));
+
+    // The newest status text is on top and in the status bar, unchanged.
+    w.set_status_text("Opening port ttyACM0 (115200)");
+    QCOMPARE(log_count(w, "Opening port ttyACM0 (115200)"), 1);
+    QVERIFY(log_rows(w)[1].endsWith("] Init ok!"));
+    QCOMPARE(w.statusBar()->findChild<QLabel*>()->text(),
+             QStringLiteral("Opening port ttyACM0 (115200)"));
+}
+
+void test_window::reply_data()
+{
+    QTest::addColumn<bool>("simple");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("boxes");
+    // Expert mode: expert_inputs(). Simple mode: what the next save writes after a save of
+    // +APN #2 that awaits its answer.
+    QTest::addColumn<QStringList>("after");
+
+    const QStringList none;
+    const QStringList untouched{"internet", "gprs", "copy"};
+    QTest::newRow("the first block of a name")
+        << false << "+RESP:APN,a,b" << none << QStringList{"a", "b", "copy"};
+    QTest::newRow("no comma") << false << "+RESP:APN" << QStringList{parse_error} << untouched;
+    QTest::newRow("no colon") << false << "APN,1,2" << QStringList{parse_error} << untouched;
+    QTest::newRow("text before the head")
+        << false << "xx+RESP:APN,1" << QStringList{parse_error} << QStringList{"1", "gprs", "copy"};
+    QTest::newRow("refused") << false << "+RESP:APN,ERROR,PERMISSION" << QStringList{denied}
+                             << untouched;
+    QTest::newRow("refused, no name")
+        << false << "APN,ERROR,PERMISSION" << QStringList{denied} << untouched;
+    QTest::newRow("other error kind is a value")
+        << false << "+RESP:APN,ERROR,BUSY" << none << QStringList{"ERROR", "BUSY", "copy"};
+    QTest::newRow("error without kind is a value")
+        << false << "+RESP:APN,ERROR" << none << QStringList{"ERROR", "gprs", "copy"};
+    QTest::newRow("unknown name") << false << "+RESP:NOSUCH,1" << QStringList{no_block}
+                                  << untouched;
+    QTest::newRow("own save answered") << false << "+RESP:SAVE,OK" << none << untouched;
+    QTest::newRow("own stream switch answered") << false << "+RESP:SDAD,OK" << none << untouched;
+    QTest::newRow("own save refused")
+        << false << "+RESP:SAVE,ERROR,PASSWORD" << QStringList{wrong_password} << untouched;
+
+    const QStringList again{"AT+APN=7395,,driver,"};
+    QTest::newRow("simple: written") << true << "+RESP:APN,internet,driver" << none << none;
+    QTest::newRow("simple: refused")
+        << true << "+RESP:APN,ERROR,PERMISSION" << QStringList{denied} << again;
+    QTest::newRow("simple: another command refused")
+        << true << "+RESP:GSM,ERROR,PASSWORD" << QStringList{wrong_password} << none;
+    QTest::newRow("simple: ERROR as a value") << true << "+RESP:APN,ERROR,BUSY" << none << none;
+}
+
+void test_window::reply()
+{
+    QFETCH(bool, simple);
+    QFETCH(QString, line);
+    recorded_boxes boxes;
+    write_config(simple);
+    MainWindow w;
+    auto& pages = *w.findChild<tab_xml_widget*>();
+    pages.value_store.mark_value_changed("+APN", 2, "driver");
+    pages.value_store.mark_writes_sent();
+
+    w.slot_execute_cmd_ok("AT+GSM=?", line); // the command sent plays no part
+    QCOMPARE(log_count(w, "Result: " + line), 1);
+    QTEST(boxes.texts(), "boxes");
+    for (const recorded_boxes::box& b : boxes.seen()) {
+        const bool refusal = b.title == QStringLiteral("Ошибка");
+        QCOMPARE(b.kind, refusal ? message_box_kind::critical : message_box_kind::plain);
+        QVERIFY(refusal || b.title.isEmpty());
+    }
+    QTEST(simple ? pages.value_store.build_write_commands("7395", "7395") : expert_inputs(pages),
+          "after");
+}
+
+void test_window::real_boxes_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("box"); // parented to the window, title, text, icon
+
+    QTest::newRow("plain") << "+RESP:NOSUCH,1"
+                           << QStringList{"0", "", no_block, QString::number(QMessageBox::NoIcon)};
+    QTest::newRow("critical") << "+RESP:APN,ERROR,PERMISSION"
+                              << QStringList{"1", QStringLiteral("Ошибка"), denied,
+                                             QString::number(QMessageBox::Critical)};
+}
+
+// The one path through a real, modal QMessageBox.
+void test_window::real_boxes()
+{
+    QFETCH(QString, line);
+    write_config(false);
+    MainWindow w;
+    w.show();
+    QStringList seen;
+    modal_answerer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        seen << QString::number(box->parentWidget() == &w) << box->windowTitle() << box->text()
+             << QString::number(box->icon());
+        accept_modal(modal);
+    });
+    w.slot_execute_cmd_ok("", line);
+    QVERIFY(answer.answered());
+    QTEST(seen, "box");
+}
+
+void test_window::nothing_is_sent_without_a_link()
+{
+    recorded_boxes boxes;
+    // Automatic connection finds no port it would take.
+    presented_ports = {modem};
+    write_config(true, QString(), true);
+    MainWindow w;
+    w.show();
+    QCOMPARE(w.findChild<QCommandLinkButton*>("commandLinkButton")->text(),
+             QStringLiteral("Соедениться с трекером"));
+    auto& pages = *w.findChild<tab_xml_widget*>();
+    // Even with a change marked, a save without a link neither sends nor says anything.
+    pages.value_store.mark_value_changed("+APN", 1, "x");
+    for (int tab = pages.page_list.size() - 1; tab >= 0; --tab)
+        pages.tab_widget->setCurrentIndex(tab);
+    QTest::mouseClick(w.findChild<QCommandLinkButton*>("commandLinkButton_2"), Qt::LeftButton);
+    QCOMPARE(boxes.texts(), QStringList());
+    QCOMPARE(log_rows(w).size(), 1);
+    QVERIFY(w.close());
+}
+
+void test_window::connecting_without_a_tracker()
+{
+    recorded_boxes boxes;
+    const QString port = work_dir.filePath("no-such-port");
+    write_config(false, port);
+    MainWindow w;
+    w.show();
+    auto* button = w.findChild<QCommandLinkButton*>("commandLinkButton");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(button->text(), QStringLiteral("Разорвать связь"));
+
+    // The worker keeps trying; a second click ends the link while it still tries.
+    const QString opening = "Opening port " + port + " (115200)";
+    QVERIFY(QTest::qWaitFor([&] { return log_count(w, opening) >= 2; }, 20000));
+    QVERIFY(!w.findChild<tab_xml_widget*>()->page_list[0].commands[0].set_button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Соедениться с трекером"), 20000);
+    QCOMPARE(log_count(w, "Tracker disconnected..."), 1);
+    QCOMPARE(boxes.texts(), QStringList());
+}
+
+void test_window::dialog_round_trip_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<QStringList>("result"); // port list (> current), then the stored settings
+
+    const QString bt = "rfcomm0 Standard Serial over Bluetooth link Microsoft";
+    const QString usb = QStringLiteral("ttyACM0 Трекер STMicroelectronics");
+    const QStringList rest{"bt", "auto", "1111", QStringLiteral("мастер"), "kept.xml", "expert"};
+    // The text of an attached port wins over the stored one.
+    QTest::newRow("attached port")
+        << "ttyS0" << 57600
+        << QStringList{bt,     usb, "> ttyS0 Modem Other Inc.", "ttyS0", "ttyS0 Modem Other Inc.",
+                       "57600"} +
+               rest;
+    // An absent port is listed under its stored text, in its sorted place; an unknown speed is
+    // no choice and stores 0.
+    QTest::newRow("absent port, unknown speed")
+        << "ttyUSB9" << 14400
+        << QStringList{bt,        "> stored text", usb, "ttyS0 Modem Other Inc.",
+                       "ttyUSB9", "stored text",   "0"} +
+               rest;
+}
+
+void test_window::dialog_round_trip()
+{
+    QFETCH(QString, port);
+    QFETCH(int, speed);
+    t_settings s;
+    s.port_name = port;
+    s.port_name_long = "stored text";
+    s.port_speed = speed;
+    s.bt_conn = true;
+    s.auto_connect = true;
+    s.device_password = "1111";
+    s.master_password = QStringLiteral("мастер");
+    s.xml_path = "kept.xml";
+    s.simple_mode = false;
+
+    Confirm_Dialog d;
+    auto* speeds = d.findChild<QComboBox*>("cbPortSpeed");
+    QCOMPARE(speeds->count(), 5);
+    QCOMPARE(speeds->itemData(4).toInt(), 460800);
+    d.fill_from_settings(&s);
+    t_settings out;
+    out.xml_path = "kept.xml";
+    d.store_to_settings(&out);
+    QTEST(dialog_result(out, d.findChild<QComboBox*>("cbPortName")), "result");
+}
+
+void test_window::settings_window_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<bool>("toggle_mode");
+    QTest::addColumn<QStringList>("passwords"); // the pages' and, if written, the file's
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<int>("restarts");
+
+    const QString restart_text =
+        QStringLiteral("После изменения настроек режима отображения приложение будет перезапущено");
+    QTest::newRow("cancel") << false << true << QStringList{"7395", "7395"} << QStringList() << 0;
+    QTest::newRow("accept") << true << false << QStringList{"1234", "5678", "1234", "5678"}
+                            << QStringList() << 0;
+    QTest::newRow("accept a new mode")
+        << true << true << QStringList{"1234", "5678", "1234", "5678"} << QStringList{restart_text}
+        << 1;
+}
+
+void test_window::settings_window()
+{
+    QFETCH(bool, accept);
+    QFETCH(bool, toggle_mode);
+    recorded_boxes boxes;
+    MainWindow w;
+    auto* pages = w.findChild<tab_xml_widget*>();
+    modal_answerer answer([&](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText("1234");
+        dialog->findChild<QLineEdit*>("leMasterPassword")->setText("5678");
+        dialog->findChild<QCheckBox*>("cb_SimpleMode")->setChecked(!toggle_mode);
+        if (accept)
+            accept_modal(dialog);
+        else
+            qobject_cast<QDialog*>(dialog)->reject();
+    });
+    w.findChild<QAction*>("actionSettings")->trigger();
+    QVERIFY(answer.answered());
+
+    QStringList passwords{pages->device_password, pages->master_password};
+    if (QFile::exists(settings_file_path())) {
+        const t_settings saved = read_settings(settings_file_path());
+        passwords << saved.device_password << saved.master_password;
+    }
+    QTEST(passwords, "passwords");
+    QTEST(boxes.texts(), "boxes");
+    for (const recorded_boxes::box& b : boxes.seen())
+        QCOMPARE(b.title, QStringLiteral("Сообщение"));
+    QTEST(restarts, "restarts");
+    if (restarts)
+        QCOMPARE(file_mode_at_restart, 0);
+}
+
+QTEST_MAIN(test_window)
+#include "test_window.moc"
