@@ -47,6 +47,9 @@ int list_ports()
     for (const QSerialPortInfo& info : infos) {
         entries.append({info.portName(), info.description(), info.manufacturer()});
     }
+    if (infos.isEmpty()) {
+        say(QStringLiteral("no serial ports"));
+    }
     t_settings chosen;
     choose_port(entries, chosen);
     for (const QSerialPortInfo& info : infos) {

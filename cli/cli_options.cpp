@@ -27,7 +27,7 @@ const QList<option_row>& option_rows()
         {{"v", "verbose"}, {}, "the link's traces on standard error"},
         {{"o", "output"}, "FILE", "read: write the configuration here, not to standard output"},
         {{"n", "count"}, "COUNT", "watch: stop after COUNT device-state lines"},
-        {{"format"}, "FORMAT", "watch: jsonl or csv instead of text"},
+        {{"format"}, "FORMAT", "watch: text (the default), jsonl or csv"},
         {{"h", "help"}, {}, "show this help"},
         {{"version"}, {}, "show the version"},
     };
@@ -134,12 +134,14 @@ bool take_values(const QCommandLineParser& parser, cli_options& options, QString
         error = "-n needs a positive number";
     } else if (parser.isSet("format")) {
         const QString format = parser.value("format");
-        if (format == "jsonl") {
+        if (format == "text") {
+            options.format = watch_format::text;
+        } else if (format == "jsonl") {
             options.format = watch_format::jsonl;
         } else if (format == "csv") {
             options.format = watch_format::csv;
         } else {
-            error = "--format is jsonl or csv";
+            error = "--format is text, jsonl or csv";
         }
     }
     return error.isEmpty();

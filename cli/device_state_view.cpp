@@ -42,7 +42,8 @@ QList<device_state_view::shown_value> device_state_view::shown() const
 {
     QList<shown_value> list;
     for (const profile_display& display : displays) {
-        list.append({display.field, display.comment, display.unit, text_of(display)});
+        list.append({display.field, display.comment, display.unit, text_of(display),
+                     value_index.contains(display.field)});
     }
     return list;
 }

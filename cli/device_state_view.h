@@ -26,6 +26,7 @@ public:
         QString label; // the line's comment
         QString unit;
         QString text;
+        bool has_value = false; // a record has carried the field
     };
     // Every value line, in page order; separators are left out.
     QList<shown_value> shown() const;

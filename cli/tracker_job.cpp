@@ -118,6 +118,8 @@ int tracker_job::run_read()
     } else {
         QString error;
         const QString path = output_path(context.options, port);
+        // A file that cannot be written is a mistake on this side, like a usage error; the
+        // report keeps no line for a read whose result is lost.
         if (!write_configuration_file(path, read, &error)) {
             context.out->note(port, error);
             return exit_usage;
@@ -399,7 +401,8 @@ void tracker_job::print_state(const device_state_view& view)
     case watch_format::text: {
         QStringList parts;
         for (const auto& value : values) {
-            const QString unit = value.unit.isEmpty() ? QString() : QLatin1Char(' ') + value.unit;
+            const bool unit_shown = value.has_value && !value.unit.isEmpty();
+            const QString unit = unit_shown ? QLatin1Char(' ') + value.unit : QString();
             parts << value.label + QStringLiteral(": ") + value.text.trimmed() + unit;
         }
         context.out->out(port, parts.join(QStringLiteral("; ")));
