@@ -31,19 +31,13 @@ void tst_cli_options::parse_data()
     QTest::newRow("a port twice") << QStringList{"-p", "/dev/ttyA", "-p", "/dev/ttyA", "send", "X"}
                                   << "twice";
     QTest::newRow("no port") << QStringList{"read"} << "--port";
-    QTest::newRow("no command") << QStringList{"-p", "/dev/ttyA"} << "no command";
-    QTest::newRow("unknown command") << QStringList{"-p", "/dev/ttyA", "erase"} << "erase";
-    QTest::newRow("diff without a file") << QStringList{"-p", "/dev/ttyA", "diff"} << "FILE";
     QTest::newRow("send without a command") << QStringList{"-p", "/dev/ttyA", "send"} << "COMMAND";
     QTest::newRow("count of another command")
         << QStringList{"-p", "/dev/ttyA", "read", "-n", "3"} << "watch";
     QTest::newRow("output of another command")
         << QStringList{"-p", "/dev/ttyA", "watch", "-o", "x"} << "read";
-    QTest::newRow("count not a number")
-        << QStringList{"-p", "/dev/ttyA", "watch", "-n", "three"} << "-n";
     QTest::newRow("unknown format")
         << QStringList{"-p", "/dev/ttyA", "watch", "--format", "xml"} << "jsonl or csv";
-    QTest::newRow("speed zero") << QStringList{"-p", "/dev/ttyA", "-s", "0", "read"} << "--speed";
     QTest::newRow("unknown option")
         << QStringList{"-p", "/dev/ttyA", "--baud", "9600", "read"} << "baud";
 }
