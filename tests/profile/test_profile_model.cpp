@@ -2,12 +2,11 @@
 #include "parameter_value_store.h"
 #include "profile_reader.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-
-Q_DECLARE_METATYPE(display_kind)
 
 namespace {
 
@@ -16,19 +15,75 @@ QString data_path(const QString& name)
     return QStringLiteral(TC_TEST_DATA "/profile/") + name;
 }
 
-QList<profile_page> pages_of(bool simple_mode)
-{
-    QList<profile_page> pages;
-    QString error;
-    if (!read_mode_pages(data_path("rules.xml"), simple_mode, pages, error)) {
-        qWarning() << error;
-    }
-    return pages;
-}
+const char* const parameter_kinds[] = {"integer", "string", "option", "splitter", "other"};
+const char* const display_kinds[] = {"number", "binary", "hex", "coord", "select", "splitter"};
 
 QString yes(bool on)
 {
     return on ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// One line per record, every field as read.
+QString parameter_line(const profile_parameter& p)
+{
+    QStringList options;
+    for (const profile_option& option : p.options) {
+        options << option.value + ':' + option.text;
+    }
+    return QStringLiteral("    %1:%2 \"%3\" readonly=%4 range=%5..%6 default=\"%7\" maxlen=%8")
+               .arg(p.type, QLatin1String(parameter_kinds[int(p.kind)]), p.description,
+                    yes(p.readonly))
+               .arg(p.minvalue)
+               .arg(p.maxvalue)
+               .arg(p.defaultvalue, p.has_maxlen ? QString::number(p.maxlen) : "-") +
+           QStringLiteral(" read=\"%1\" write=\"%2\" master=%3 options=%4")
+               .arg(p.read, p.write, yes(p.master), options.join(','));
+}
+
+QStringList page_lines(const QList<profile_page>& pages)
+{
+    QStringList lines;
+    for (const profile_page& page : pages) {
+        lines << QStringLiteral("page %1 \"%2\"").arg(page.id, page.name);
+        for (const profile_command& command : page.commands) {
+            lines << QStringLiteral("  command %1 \"%2\" master=%3 polldata=%4")
+                         .arg(command.command, command.description, yes(command.master),
+                              yes(command.polldata));
+            for (const profile_parameter& parameter : command.parameters) {
+                lines << parameter_line(parameter);
+            }
+        }
+        for (const profile_parameter& parameter : page.parameters) {
+            lines << parameter_line(parameter);
+        }
+    }
+    return lines;
+}
+
+QStringList device_state_lines(const QList<profile_rawdata>& rawdata,
+                               const QList<profile_column>& columns)
+{
+    QStringList lines;
+    for (const profile_rawdata& layout : rawdata) {
+        lines << QStringLiteral("rawdata %1 %2").arg(layout.id).arg(layout.schema);
+    }
+    for (const profile_column& column : columns) {
+        lines << QStringLiteral("column");
+        for (const profile_display& d : column.displays) {
+            QStringList options;
+            for (const profile_display_option& option : d.options) {
+                options << option.id + ':' + option.text;
+            }
+            lines << QStringLiteral("  %1 \"%2\" unit=\"%3\" as=%4:%5 x%6 %7..%8 options=%9")
+                         .arg(d.field, d.comment, d.unit, d.display_as,
+                              QLatin1String(display_kinds[int(d.kind)]))
+                         .arg(double(d.multiplier))
+                         .arg(double(d.valid_range_min))
+                         .arg(double(d.valid_range_max))
+                         .arg(options.join(','));
+        }
+    }
+    return lines;
 }
 
 // One element per line: the element at depth n is on line n.
@@ -57,13 +112,12 @@ QString contents(const parameter_value_store& store)
     return records.join(QStringLiteral(" | "));
 }
 
-// Positions 1 and 3 of +NAME, registered in reverse.
-parameter_value_store name_store()
+// The test half of tables whose rows hold what the code gave and what it should have given.
+void compare_got()
 {
-    parameter_value_store store;
-    store.add_spec_entry("+NAME,#3", false);
-    store.add_spec_entry("+NAME,#1", false);
-    return store;
+    QFETCH(QString, got);
+    QFETCH(QString, expected);
+    QCOMPARE(got, expected);
 }
 
 } // namespace
@@ -74,16 +128,11 @@ class test_profile_model : public QObject
 
 private slots:
     void initTestCase();
-    void reads_attributes_data();
-    void reads_attributes();
+    void reads_every_attribute();
     void refuses_unreadable_profiles_data();
     void refuses_unreadable_profiles();
-    void registers_entries_data();
-    void registers_entries();
-    void stores_replies_data();
-    void stores_replies();
-    void writes_every_value_at_its_position_data();
-    void writes_every_value_at_its_position();
+    void store_scenarios_data();
+    void store_scenarios();
     void edits_saves_and_refusals();
     void formats_values_data();
     void formats_values();
@@ -98,106 +147,29 @@ void test_profile_model::initTestCase()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 }
 
-void test_profile_model::reads_attributes_data()
+// Escaping, flags, numbers and their fallbacks, kinds, and the search for elements at any depth.
+void test_profile_model::reads_every_attribute()
 {
-    QTest::addColumn<QString>("got");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char* tag, const QString& got, const QString& expected) {
-        QTest::newRow(tag) << got << expected;
-    };
-
-    const QList<profile_page> pages = pages_of(false);
-    QStringList outline;
-    for (const profile_page& page : pages) {
-        outline << page.id + '/' + QString::number(page.commands.size());
-    }
-    // Only the first "expert_mode" counts; pages nested deeper below it are found in order.
-    row("expert pages", outline.join(' '), "a&amp;b/2 p2/1 empty/0");
-    if (pages.size() != 3) {
-        return;
-    }
-    const profile_command& apn = pages.at(0).commands.at(0);
-    const profile_command& x = pages.at(1).commands.at(0);
-    row("page name escaped", pages.at(0).name, "&lt;Сеть&gt;");
-    row("description escaped", apn.description, "Точка &quot;доступа&quot;");
-    row("parameters at any depth", QString::number(apn.parameters.size()), "3");
-    row("flags: TRUE, True and 1 are false",
-        yes(apn.master) + yes(pages.at(0).commands.at(1).polldata) + yes(x.polldata),
-        "falsefalsefalse");
-    row("polldata, master", yes(apn.polldata) + yes(x.master), "truetrue");
-    row("texts as written", apn.parameters.at(0).description + apn.parameters.at(0).defaultvalue,
-        "Имя & точкиa<b");
-    row("empty maxlen is absent", yes(apn.parameters.at(0).has_maxlen), "false");
-    row("maxlen, readonly",
-        QString::number(apn.parameters.at(2).maxlen) + yes(apn.parameters.at(2).readonly),
-        "12true");
-    row("missing range",
-        QStringLiteral("%1..%2")
-            .arg(apn.parameters.at(1).minvalue)
-            .arg(apn.parameters.at(1).maxvalue),
-        "0..0");
-    row("option value as written", x.parameters.at(0).options.at(0).value, "07");
-    row("unknown type kept",
-        x.parameters.at(1).type + QString::number(int(x.parameters.at(1).kind)),
-        "float" + QString::number(int(parameter_kind::other)));
-
-    const QList<profile_page> simple = pages_of(true);
-    row("simple pages", QString::number(simple.size()), "1");
-    const profile_parameter& period = simple.at(0).parameters.at(0);
-    const profile_parameter& mode = simple.at(0).parameters.at(1);
-    row("entries as written", period.read + ' ' + mode.write, "+TRK,#1 none");
-    row("kinds: integer, capitalised",
-        QStringLiteral("%1 %2").arg(int(period.kind)).arg(int(mode.kind)),
-        QStringLiteral("%1 %2").arg(int(parameter_kind::integer)).arg(int(parameter_kind::other)));
-
+    const QString path = data_path("rules.xml");
+    QList<profile_page> expert;
+    QList<profile_page> simple;
     QList<profile_rawdata> rawdata;
     QList<profile_column> columns;
     QString error;
-    read_device_state(data_path("rules.xml"), rawdata, columns, error);
-    QStringList layouts;
-    for (const profile_rawdata& layout : rawdata) {
-        layouts << QString::number(layout.id) + ' ' + layout.schema;
-    }
-    row("record layouts", layouts.join(" | "), "7 LS|a,&quot;b&quot; | 0 C|c");
-    // Rows anywhere count, an empty row keeps its column, a fourth row has no column.
-    QStringList displays;
-    for (const profile_column& column : columns) {
-        QStringList lines;
-        for (const profile_display& display : column.displays) {
-            // Numbers that are not finite fall back like text that is not a number.
-            lines << QStringLiteral("%1 %2 %3..%4 %5")
-                         .arg(display.field)
-                         .arg(double(display.multiplier))
-                         .arg(double(display.valid_range_min))
-                         .arg(double(display.valid_range_max))
-                         .arg(int(display.kind));
-        }
-        displays << lines.join(", ");
-    }
-    row("columns", displays.join(" | "),
-        QStringLiteral("speed 0.1 0..250 %1, mode 1 0..0 %2 | lat 1 0..0 %3, nan 1 0..0 %1, "
-                       "big 1 0..1.5 %4 | ")
-            .arg(int(display_kind::number))
-            .arg(int(display_kind::select))
-            .arg(int(display_kind::coord))
-            .arg(int(display_kind::splitter)));
-    const profile_display& mode_line = columns.at(0).displays.at(1);
-    row("unit escaped", columns.at(0).displays.at(0).unit, "км/ч");
-    row("select options escaped", mode_line.options.at(0).text + ' ' + mode_line.options.at(1).id,
-        "&lt;движение&gt; default");
+    QVERIFY(read_mode_pages(path, false, expert, error));
+    QVERIFY(read_mode_pages(path, true, simple, error));
+    QVERIFY(read_device_state(path, rawdata, columns, error));
+    const QStringList lines = QStringList("expert mode") + page_lines(expert) +
+                              QStringList("simple mode") + page_lines(simple) +
+                              QStringList("device state") + device_state_lines(rawdata, columns);
+    QFile expected(data_path("rules_expected.txt"));
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+    QCOMPARE(lines, QString::fromUtf8(expected.readAll()).split('\n', Qt::SkipEmptyParts));
 
     // Rows describe no page without a record layout; a missing section gives no pages.
-    QList<profile_page> none;
-    read_device_state(data_path("no_sections.xml"), rawdata, columns, error);
-    read_mode_pages(data_path("no_sections.xml"), false, none, error);
-    row("nothing to read", QString::number(rawdata.size() + columns.size() + none.size()), "0");
-}
-
-void test_profile_model::reads_attributes()
-{
-    QFETCH(QString, got);
-    QFETCH(QString, expected);
-    QCOMPARE(got, expected);
+    QVERIFY(read_device_state(data_path("no_sections.xml"), rawdata, columns, error));
+    QVERIFY(read_mode_pages(data_path("no_sections.xml"), false, expert, error));
+    QVERIFY(rawdata.isEmpty() && columns.isEmpty() && expert.isEmpty());
 }
 
 void test_profile_model::refuses_unreadable_profiles_data()
@@ -205,24 +177,22 @@ void test_profile_model::refuses_unreadable_profiles_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("content"); // written to file first when not empty
     QTest::addColumn<QString>("error");      // empty: the profile is read
+    const auto row = [](const char* tag, const char* file, const QByteArray& content,
+                        const QString& error) { QTest::newRow(tag) << file << content << error; };
 
     const QString too_deep = QStringLiteral("Elements nested deeper than %1 levels Line: %2")
                                  .arg(max_profile_depth)
                                  .arg(max_profile_depth + 1);
-    QTest::newRow("missing file") << "does_not_exist.xml" << QByteArray()
-                                  << "Error opening XML file " + data_path("does_not_exist.xml");
-    QTest::newRow("malformed") << "malformed.xml" << QByteArray() << "tag mismatch Line: 5";
-    QTest::newRow("deepest nesting read") << "deep.xml" << nested(max_profile_depth) << "";
-    QTest::newRow("one level deeper") << "deep.xml" << nested(max_profile_depth + 1) << too_deep;
-    QTest::newRow("deep enough to crash the parser") << "deep.xml" << nested(50000) << too_deep;
+    row("missing file", "none.xml", {}, "Error opening XML file " + data_path("none.xml"));
+    row("malformed", "malformed.xml", {}, "tag mismatch Line: 5");
+    row("deepest nesting read", "deep.xml", nested(max_profile_depth), "");
+    row("one level deeper", "deep.xml", nested(max_profile_depth + 1), too_deep);
+    row("deep enough to crash the parser", "deep.xml", nested(50000), too_deep);
     // Past an error the stream reader cannot follow the nesting; the tags that follow bound it.
-    QTest::newRow("error before deep nesting")
-        << "deep.xml"
-        << "<p><b></c>" + nested(max_profile_depth) << "Opening and ending tag mismatch. Line: 1";
-    QTest::newRow("too large")
-        << "large.xml"
-        << "<p>\n" + QByteArray(max_profile_size, ' ') + "</p>"
-        << QStringLiteral("Profile larger than %1 bytes Line: 2").arg(max_profile_size);
+    row("error before deep nesting", "deep.xml", "<p><b></c>" + nested(max_profile_depth),
+        "Opening and ending tag mismatch. Line: 1");
+    row("too large", "large.xml", "<p>\n" + QByteArray(max_profile_size, ' ') + "</p>",
+        QStringLiteral("Profile larger than %1 bytes Line: 2").arg(max_profile_size));
 }
 
 void test_profile_model::refuses_unreadable_profiles()
@@ -251,112 +221,81 @@ void test_profile_model::refuses_unreadable_profiles()
     QCOMPARE(state_error, error);
 }
 
-void test_profile_model::registers_entries_data()
+void test_profile_model::store_scenarios_data()
 {
-    QTest::addColumn<QStringList>("entries"); // "!" in front: registered as master
-    QTest::addColumn<QString>("registered");
+    QTest::addColumn<QString>("entries"); // separated by spaces; "!" in front: a master entry
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("edits"); // "n=value" for the first key, separated by spaces
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("written"); // write commands with passwords d and m
     QTest::addColumn<int>("warnings");
+    const auto row = [](const char* tag, const char* entries, const char* reply, const char* edits,
+                        const char* stored, const char* written, int warnings = 0) {
+        QTest::newRow(tag) << entries << reply << edits << stored << written << warnings;
+    };
 
-    QTest::newRow("shared position, slots in order")
-        << QStringList{"+A,#2", "+A,p2", "+A,#1"} << "+A:1= 2=" << 0;
-    QTest::newRow("marker unchecked, extra parts ignored")
-        << QStringList{"+A,x3,junk"} << "+A:3=" << 0;
-    QTest::newRow("keys in order of first mention")
-        << QStringList{"+B,#1", "+A,#1", "+B,#2"} << "+B:1= 2= | +A:1=" << 0;
-    QTest::newRow("master is sticky")
-        << QStringList{"+A,#1", "!+A,#2", "+A,#3", "!+B,#1"} << "+A:1= 2= 3=! | +B:1=!" << 0;
-    QTest::newRow("bare name, none and empty name nothing")
-        << QStringList{"+DEF", "none", ""} << "" << 0;
+    // Registration
+    row("shared position, slots in order", "+A,#2 +A,p2 +A,#1", "", "", "+A:1= 2=", "");
+    row("marker unchecked, extra parts ignored", "+A,x3,junk", "", "", "+A:3=", "");
+    row("keys in order of first mention", "+B,#1 +A,#1 +B,#2", "", "", "+B:1= 2= | +A:1=", "");
+    row("master is sticky", "+A,#1 !+A,#2 +A,#3 !+B,#1", "", "1=v", "+A:1*=v 2= 3=! | +B:1=!",
+        "AT+A=m,v,,,");
+    row("bare name, none and empty name nothing", "+DEF none ", "", "", "", "");
     // A bad position still makes its command known, so that it is read.
-    QTest::newRow("position 0") << QStringList{"+A,#0"} << "+A:" << 1;
-    QTest::newRow("marker without number") << QStringList{"+VER,1"} << "+VER:" << 1;
-    QTest::newRow("position not a number") << QStringList{"+A,#x", "+A,#2"} << "+A:2=" << 1;
-    QTest::newRow("position beyond reason")
-        << QStringList{"+A,#1001", "!+A,#1000"} << "+A:1000=!" << 1;
+    row("position 0", "+A,#0", "", "", "+A:", "", 1);
+    row("marker without number", "+VER,1", "", "", "+VER:", "", 1);
+    row("position not a number", "+A,#x +A,#2", "", "", "+A:2=", "", 1);
+    row("position beyond reason", "+A,#1001 !+A,#1000", "", "", "+A:1000=!", "", 1);
+
+    // Replies to positions 1 and 3 of +NAME
+    const char* name = "+NAME,#3 +NAME,#1";
+    row("fills and adds tracker slots", name, "+RESP:NAME,a,b,c", "", "+NAME:1=a ~2=b 3=c", "");
+    row("empty values kept", name, "+RESP:NAME,,b", "", "+NAME:1= ~2=b 3=", "");
+    row("unknown key", name, "+RESP:OTHER,1,2", "", "+NAME:1= 3=", "");
+    row("two colons", name, "+RESP:NAME,12:30", "", "+NAME:1= 3=", "");
+    row("wrong head", name, "xx+RESP:NAME,1", "", "+NAME:1= 3=", "");
+    row("error without name", name, "+RESP:ERROR,PASSWORD", "", "+NAME:1= 3=", "");
+    row("refused command", name, "+RESP:NAME,ERROR,PASSWORD", "", "+NAME:1= 3=", "");
+    row("refusal of unknown kind", name, "+RESP:NAME,ERROR,BUSY", "", "+NAME:1= 3=", "");
+
+    // Every value at its own position, before and after a reply
+    row("after reply, edit 3", name, "+RESP:NAME,a,b,c", "3=x", "+NAME:1=a ~2=b 3*=x",
+        "AT+NAME=d,,,x,");
+    row("before reply, edit 3", name, "", "3=x", "+NAME:1= 3*=x", "AT+NAME=d,,,x,");
+    row("before reply, edit 1", name, "", "1=x", "+NAME:1*=x 3=", "AT+NAME=d,x,,,");
+    row("tracker slot never written", name, "+RESP:NAME,a,b,c,d", "2=x 3=y",
+        "+NAME:1=a ~2*=x 3*=y ~4=d", "AT+NAME=d,,,y,,");
+    row("edit of unknown position dropped", name, "", "2=x 7=y", "+NAME:1= 3=", "");
 }
 
-void test_profile_model::registers_entries()
+void test_profile_model::store_scenarios()
 {
-    QFETCH(QStringList, entries);
-    QFETCH(QString, registered);
+    QFETCH(QString, entries);
+    QFETCH(QString, reply);
+    QFETCH(QString, edits);
+    QFETCH(QString, stored);
+    QFETCH(QString, written);
     QFETCH(int, warnings);
 
     for (int i = 0; i < warnings; ++i) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Entry .* names no value position"));
     }
     parameter_value_store store;
-    for (const QString& entry : entries) {
+    for (const QString& entry : entries.split(' ')) {
         store.add_spec_entry(entry.startsWith('!') ? entry.mid(1) : entry, entry.startsWith('!'));
     }
-    QCOMPARE(contents(store), registered);
+    store.store_response_values(reply);
+    for (const QString& edit : edits.split(' ', Qt::SkipEmptyParts)) {
+        store.mark_value_changed(store.records().at(0).key, edit.section('=', 0, 0).toInt(),
+                                 edit.section('=', 1));
+    }
+    QCOMPARE(contents(store), stored);
+    QCOMPARE(store.build_write_commands("d", "m").join(' '), written);
     QStringList reads;
     for (const command_values& record : store.records()) {
         reads << "AT" + record.key + "=?";
     }
     QCOMPARE(store.build_read_commands(), reads);
-}
-
-void test_profile_model::stores_replies_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("stored");
-    QTest::addColumn<QString>("registered");
-
-    const QString untouched = "+NAME:1= 3=";
-    QTest::newRow("fills and adds tracker slots")
-        << "+RESP:NAME,a,b,c" << true << "+NAME:1=a ~2=b 3=c";
-    QTest::newRow("empty values kept") << "+RESP:NAME,,b" << true << "+NAME:1= ~2=b 3=";
-    QTest::newRow("no values") << "+RESP:NAME" << true << untouched;
-    QTest::newRow("unknown key") << "+RESP:OTHER,1,2" << true << untouched;
-    QTest::newRow("two colons") << "+RESP:NAME,12:30" << false << untouched;
-    QTest::newRow("no colon") << "+RESP NAME,1" << false << untouched;
-    QTest::newRow("wrong head") << "xx+RESP:NAME,1" << false << untouched;
-    QTest::newRow("lower-case head") << "+resp:NAME,1" << false << untouched;
-    QTest::newRow("error without name") << "+RESP:ERROR,PASSWORD" << false << untouched;
-    QTest::newRow("refused command") << "+RESP:NAME,ERROR,PASSWORD" << false << untouched;
-    QTest::newRow("refusal of unknown kind") << "+RESP:NAME,ERROR,BUSY" << false << untouched;
-}
-
-void test_profile_model::stores_replies()
-{
-    QFETCH(QString, line);
-    QFETCH(bool, stored);
-    QFETCH(QString, registered);
-
-    parameter_value_store store = name_store();
-    QCOMPARE(store.store_response_values(line), stored);
-    QCOMPARE(contents(store), registered);
-}
-
-void test_profile_model::writes_every_value_at_its_position_data()
-{
-    QTest::addColumn<QString>("reply");
-    QTest::addColumn<QList<int>>("edited");
-    QTest::addColumn<QString>("command");
-
-    QTest::newRow("after reply, edit 3")
-        << "+RESP:NAME,a,b,c" << QList<int>{3} << "AT+NAME=pw,,,x3,";
-    QTest::newRow("before reply, edit 3") << "" << QList<int>{3} << "AT+NAME=pw,,,x3,";
-    QTest::newRow("before reply, edit 1") << "" << QList<int>{1} << "AT+NAME=pw,x1,,,";
-    QTest::newRow("before reply, edit both") << "" << QList<int>{1, 3} << "AT+NAME=pw,x1,,x3,";
-    QTest::newRow("tracker slot never written")
-        << "+RESP:NAME,a,b,c,d" << QList<int>{2, 3} << "AT+NAME=pw,,,x3,,";
-    QTest::newRow("nothing edited") << "+RESP:NAME,a,b,c" << QList<int>{} << "";
-    QTest::newRow("edit of unknown position dropped") << "" << QList<int>{2, 7} << "";
-}
-
-void test_profile_model::writes_every_value_at_its_position()
-{
-    QFETCH(QString, reply);
-    QFETCH(QList<int>, edited);
-    QFETCH(QString, command);
-
-    parameter_value_store store = name_store();
-    store.store_response_values(reply);
-    for (int index : edited) {
-        store.mark_value_changed("+NAME", index, QStringLiteral("x%1").arg(index));
-    }
-    QCOMPARE(store.build_write_commands("pw", "master").join('\n'), command);
 }
 
 void test_profile_model::edits_saves_and_refusals()
@@ -391,24 +330,20 @@ void test_profile_model::edits_saves_and_refusals()
 
 void test_profile_model::formats_values_data()
 {
-    QTest::addColumn<display_kind>("kind");
-    QTest::addColumn<uint>("number");
-    QTest::addColumn<QString>("text"); // "-": no value decoded
-    QTest::addColumn<float>("multiplier");
-    QTest::addColumn<float>("minimum");
-    QTest::addColumn<float>("maximum");
-    QTest::addColumn<QString>("shown");
-
-    const QString invalid = QStringLiteral("недействительны");
+    QTest::addColumn<QString>("got");
+    QTest::addColumn<QString>("expected");
     const auto row = [](const char* tag, display_kind kind, uint number, float multiplier,
-                        float minimum, float maximum, const QString& shown,
-                        const QString& text = QString()) {
-        QTest::newRow(tag) << kind << number << text << multiplier << minimum << maximum << shown;
+                        float minimum, float maximum, const char* shown, const char* text = "") {
+        const field_value value{"f", number, text};
+        const field_format format{kind, multiplier, minimum, maximum};
+        QTest::newRow(tag) << format_field(qstrcmp(text, "-") ? &value : nullptr, format)
+                           << QString(shown);
     };
+
+    const char* invalid = "недействительны";
     row("no data", display_kind::number, 0, 1, 0, 0, "Нет данных", "-");
     row("string as is", display_kind::hex, 0, 2, 5, 6, "ABC:1", "ABC:1");
     row("hex", display_kind::hex, 255, 1, 0, 0, "000000FF");
-    row("hex top", display_kind::hex, 0xFFFFFFFFu, 1, 0, 0, "FFFFFFFF");
     row("binary", display_kind::binary, 5, 1, 0, 0, "101");
     row("binary zero", display_kind::binary, 0, 1, 0, 0, "0");
     row("coord 180", display_kind::coord, 1u << 31, 360, 0, 0, "180.00000000");
@@ -430,53 +365,46 @@ void test_profile_model::formats_values_data()
 
 void test_profile_model::formats_values()
 {
-    QFETCH(display_kind, kind);
-    QFETCH(uint, number);
-    QFETCH(QString, text);
-    QFETCH(float, multiplier);
-    QFETCH(float, minimum);
-    QFETCH(float, maximum);
-    QFETCH(QString, shown);
-
-    const field_value value{QStringLiteral("f"), number, text};
-    const field_format format{kind, multiplier, minimum, maximum};
-    QCOMPARE(format_field(text == "-" ? nullptr : &value, format), shown);
+    compare_got();
 }
 
 void test_profile_model::stores_decoded_fields_data()
 {
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("got");
+    QTest::addColumn<QString>("expected");
+    // Every stored field as name=number or name='text'; the name index must follow the list.
+    const auto row = [](const char* tag, const QStringList& texts, const char* stored) {
+        QList<field_value> values;
+        QHash<QString, int> index;
+        for (const QString& text : texts) {
+            store_decoded_fields(text, values, index);
+        }
+        QStringList got;
+        for (const field_value& value : values) {
+            got << QStringLiteral("%1=%2%3")
+                       .arg(value.name)
+                       .arg(value.text.isEmpty() ? QString::number(value.number)
+                                                 : "'" + value.text + "'",
+                            index.value(value.name) == got.size() ? "" : "(index lost)");
+        }
+        QTest::newRow(tag) << got.join(' ') << QString(stored);
+    };
 
-    QTest::newRow("numbers and strings") << QStringList{"a,L:7;b,Z8:AB;c,C:;"} << "a=7 b='AB' c=0";
-    QTest::newRow("list reads as 0") << QStringList{"v,S2:10,11;"} << "v=0";
-    QTest::newRow("empty string is number 0") << QStringList{"s,Z4:;"} << "s=0";
-    QTest::newRow("string cut at a colon") << QStringList{"s,Z8:a:b;"} << "s='a'";
-    QTest::newRow("string split at a semicolon") << QStringList{"s,Z8:a;b;n,C:1;"} << "s='a' n=1";
-    QTest::newRow("pieces without name or token skipped") << QStringList{"x:1;y,L:2;;:;"} << "y=2";
-    QTest::newRow("negative reads as 0") << QStringList{"n,L:-1;"} << "n=0";
-    QTest::newRow("later record updates in place, keeps the rest")
-        << QStringList{"a,L:1;b,L:2;", "b,L:3;c,Z2:x;"} << "a=1 b=3 c='x'";
-    QTest::newRow("a number replaces a string") << QStringList{"a,Z2:x;", "a,L:4;"} << "a=4";
+    row("numbers and strings", {"a,L:7;b,Z8:AB;c,C:;"}, "a=7 b='AB' c=0");
+    row("list reads as 0", {"v,S2:10,11;"}, "v=0");
+    row("empty string is number 0", {"s,Z4:;"}, "s=0");
+    row("string cut at a colon", {"s,Z8:a:b;"}, "s='a'");
+    row("string split at a semicolon", {"s,Z8:a;b;n,C:1;"}, "s='a' n=1");
+    row("pieces without name or token skipped", {"x:1;y,L:2;;:;"}, "y=2");
+    row("negative reads as 0", {"n,L:-1;"}, "n=0");
+    row("later record updates in place, keeps the rest", {"a,L:1;b,L:2;", "b,L:3;c,Z2:x;"},
+        "a=1 b=3 c='x'");
+    row("a number replaces a string", {"a,Z2:x;", "a,L:4;"}, "a=4");
 }
 
 void test_profile_model::stores_decoded_fields()
 {
-    QFETCH(QStringList, texts);
-    QFETCH(QString, stored);
-
-    QList<field_value> values;
-    QHash<QString, int> index;
-    for (const QString& text : texts) {
-        store_decoded_fields(text, values, index);
-    }
-    QStringList got;
-    for (const field_value& value : values) {
-        QCOMPARE(index.value(value.name, -1), got.size());
-        got << value.name + '=' +
-                   (value.text.isEmpty() ? QString::number(value.number) : "'" + value.text + "'");
-    }
-    QCOMPARE(got.join(' '), stored);
+    compare_got();
 }
 
 // A text beyond the first buffer is decoded whole: a cut would show a shortened number.
