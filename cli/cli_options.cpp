@@ -44,7 +44,7 @@ const char* const commands_help = R"(Commands:
   write FILE      read, write only the positions that differ from FILE, ask the tracker to save,
                   then read the written commands back and check every value
   send COMMAND... send each raw command (for example "AT+VER=?") and print its reply line
-  watch [-n COUNT] [--format jsonl|csv]
+  watch [-n COUNT] [--format text|jsonl|csv]
                   switch the device-state stream on and print each decoded line as the
                   device-state page shows it, until COUNT lines or Ctrl+C
 
@@ -53,7 +53,9 @@ must then contain {port}, which is replaced by the port's file name (-o 'conf-{p
 
 Exit status: 0 success; 1 diff found differences, or write could not verify every value;
 2 usage, profile or configuration file error (nothing is sent); 3 link error (the port cannot be
-opened, the handshake is refused, a command gets no reply after the link's retries).
+opened in three tries, the handshake is refused twice, a command gets no reply after the link's
+21 tries). With several trackers, the worst of them. Ctrl+C closes every link with its closing
+command and exits 3 (0 for watch, which ends as after its COUNT).
 )";
 
 const QMap<QString, cli_command>& command_names()
