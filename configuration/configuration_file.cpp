@@ -63,6 +63,11 @@ void append_values(QByteArray& out, const QList<std::optional<QString>>& values)
     out += ']';
 }
 
+bool is_json_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 int line_at(const QByteArray& text, int offset)
 {
     return int(text.left(offset).count('\n')) + 1;
@@ -74,7 +79,7 @@ int error_line(const QByteArray& text, const QJsonParseError& error)
 {
     int offset = error.offset;
     if (error.error != QJsonParseError::GarbageAtEnd) {
-        while (offset > 0 && QChar::isSpace(uchar(text.at(offset - 1)))) {
+        while (offset > 0 && is_json_space(text.at(offset - 1))) {
             --offset;
         }
     }
@@ -101,7 +106,7 @@ QString decoded_string(const QByteArray& token)
 
 bool followed_by_colon(const QByteArray& text, int from)
 {
-    while (from < text.size() && QChar::isSpace(uchar(text.at(from)))) {
+    while (from < text.size() && is_json_space(text.at(from))) {
         ++from;
     }
     return from < text.size() && text.at(from) == ':';
