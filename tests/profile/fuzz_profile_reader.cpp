@@ -23,8 +23,8 @@ void require(bool condition)
 
 void ignore_messages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-// Edits every registered position, then checks that each command with a position carries its
-// values in place.
+// Edits every registered position: each command with a position then carries its values in
+// place, one position per value up to its last slot.
 void check_write_commands(parameter_value_store& store)
 {
     for (const command_values& record : store.records()) {
@@ -33,24 +33,21 @@ void check_write_commands(parameter_value_store& store)
             store.mark_value_changed(record.key, slot.index, QString::number(slot.index));
         }
     }
-    const QStringList commands =
-        store.build_write_commands(QStringLiteral("d"), QStringLiteral("m"));
-    int next = 0;
+    QStringList expected;
     for (const command_values& record : store.records()) {
-        if (record.value_slots.isEmpty()) {
-            continue;
-        }
-        require(next < commands.size());
-        const QString& command = commands.at(next++);
-        const QString prefix = QStringLiteral("AT") + record.key + QLatin1Char('=');
-        require(command.startsWith(prefix) && command.endsWith(QLatin1Char(',')));
-        const QStringList fields = command.mid(prefix.size()).split(QLatin1Char(','));
-        require(fields.size() == record.value_slots.last().index + 2);
+        QStringList values;
         for (const value_slot& slot : record.value_slots) {
-            require(fields.at(slot.index) == QString::number(slot.index));
+            while (values.size() < slot.index) {
+                values << QString();
+            }
+            values.last() = QString::number(slot.index);
+        }
+        if (!values.isEmpty()) {
+            expected << "AT" + record.key + '=' + (record.master ? "m," : "d,") + values.join(',') +
+                            ',';
         }
     }
-    require(next == commands.size());
+    require(store.build_write_commands("d", "m") == expected);
     require(store.build_read_commands().size() == store.records().size());
 }
 

@@ -1,6 +1,7 @@
 #include "device_state_values.h"
 #include "parameter_value_store.h"
 #include "profile_reader.h"
+#include "profile_tables.h"
 
 #include <QFile>
 #include <QLocale>
@@ -109,7 +110,7 @@ QString contents(const parameter_value_store& store)
         }
         records << record.key + ':' + slots_text.join(' ') + (record.master ? "!" : "");
     }
-    return records.join(QStringLiteral(" | "));
+    return records.join(QStringLiteral("; "));
 }
 
 // The test half of tables whose rows hold what the code gave and what it should have given.
@@ -223,74 +224,29 @@ void test_profile_model::refuses_unreadable_profiles()
 
 void test_profile_model::store_scenarios_data()
 {
-    QTest::addColumn<QString>("entries"); // separated by spaces; "!" in front: a master entry
-    QTest::addColumn<QString>("reply");
-    QTest::addColumn<QString>("edits"); // "n=value" for the first key, separated by spaces
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("written"); // write commands with passwords d and m
-    QTest::addColumn<int>("warnings");
-    const auto row = [](const char* tag, const char* entries, const char* reply, const char* edits,
-                        const char* stored, const char* written, int warnings = 0) {
-        QTest::newRow(tag) << entries << reply << edits << stored << written << warnings;
-    };
-
-    // Registration
-    row("shared position, slots in order", "+A,#2 +A,p2 +A,#1", "", "", "+A:1= 2=", "");
-    row("marker unchecked, extra parts ignored", "+A,x3,junk", "", "", "+A:3=", "");
-    row("keys in order of first mention", "+B,#1 +A,#1 +B,#2", "", "", "+B:1= 2= | +A:1=", "");
-    row("master is sticky", "+A,#1 !+A,#2 +A,#3 !+B,#1", "", "1=v", "+A:1*=v 2= 3=! | +B:1=!",
-        "AT+A=m,v,,,");
-    row("bare name, none and empty name nothing", "+DEF none ", "", "", "", "");
-    // A bad position still makes its command known, so that it is read.
-    row("position 0", "+A,#0", "", "", "+A:", "", 1);
-    row("marker without number", "+VER,1", "", "", "+VER:", "", 1);
-    row("position not a number", "+A,#x +A,#2", "", "", "+A:2=", "", 1);
-    row("position beyond reason", "+A,#1001 !+A,#1000", "", "", "+A:1000=!", "", 1);
-
-    // Replies to positions 1 and 3 of +NAME
-    const char* name = "+NAME,#3 +NAME,#1";
-    row("fills and adds tracker slots", name, "+RESP:NAME,a,b,c", "", "+NAME:1=a ~2=b 3=c", "");
-    row("empty values kept", name, "+RESP:NAME,,b", "", "+NAME:1= ~2=b 3=", "");
-    row("unknown key", name, "+RESP:OTHER,1,2", "", "+NAME:1= 3=", "");
-    row("two colons", name, "+RESP:NAME,12:30", "", "+NAME:1= 3=", "");
-    row("wrong head", name, "xx+RESP:NAME,1", "", "+NAME:1= 3=", "");
-    row("error without name", name, "+RESP:ERROR,PASSWORD", "", "+NAME:1= 3=", "");
-    row("refused command", name, "+RESP:NAME,ERROR,PASSWORD", "", "+NAME:1= 3=", "");
-    row("refusal of unknown kind", name, "+RESP:NAME,ERROR,BUSY", "", "+NAME:1= 3=", "");
-
-    // Every value at its own position, before and after a reply
-    row("after reply, edit 3", name, "+RESP:NAME,a,b,c", "3=x", "+NAME:1=a ~2=b 3*=x",
-        "AT+NAME=d,,,x,");
-    row("before reply, edit 3", name, "", "3=x", "+NAME:1= 3*=x", "AT+NAME=d,,,x,");
-    row("before reply, edit 1", name, "", "1=x", "+NAME:1*=x 3=", "AT+NAME=d,x,,,");
-    row("tracker slot never written", name, "+RESP:NAME,a,b,c,d", "2=x 3=y",
-        "+NAME:1=a ~2*=x 3*=y ~4=d", "AT+NAME=d,,,y,,");
-    row("edit of unknown position dropped", name, "", "2=x 7=y", "+NAME:1= 3=", "");
+    add_table_rows("store_scenarios.txt");
 }
 
 void test_profile_model::store_scenarios()
 {
-    QFETCH(QString, entries);
-    QFETCH(QString, reply);
-    QFETCH(QString, edits);
-    QFETCH(QString, stored);
-    QFETCH(QString, written);
-    QFETCH(int, warnings);
+    QFETCH(QStringList, row);
+    const QString& entries = row.at(0);
+    const QString& edits = row.at(2);
 
-    for (int i = 0; i < warnings; ++i) {
+    for (int i = row.at(5).toInt(); i > 0; --i) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Entry .* names no value position"));
     }
     parameter_value_store store;
     for (const QString& entry : entries.split(' ')) {
         store.add_spec_entry(entry.startsWith('!') ? entry.mid(1) : entry, entry.startsWith('!'));
     }
-    store.store_response_values(reply);
+    store.store_response_values(row.at(1));
     for (const QString& edit : edits.split(' ', Qt::SkipEmptyParts)) {
         store.mark_value_changed(store.records().at(0).key, edit.section('=', 0, 0).toInt(),
                                  edit.section('=', 1));
     }
-    QCOMPARE(contents(store), stored);
-    QCOMPARE(store.build_write_commands("d", "m").join(' '), written);
+    QCOMPARE(contents(store), row.at(3));
+    QCOMPARE(store.build_write_commands("d", "m").join(' '), row.at(4));
     QStringList reads;
     for (const command_values& record : store.records()) {
         reads << "AT" + record.key + "=?";
@@ -307,14 +263,14 @@ void test_profile_model::edits_saves_and_refusals()
     store.mark_value_changed("+B", 2, "2");
     store.mark_value_changed("+C", 1, "dropped");
     store.clear_change_flags("+NOBODY");
-    QCOMPARE(contents(store), QStringLiteral("+A:1*=1 | +B:2*=2!"));
+    QCOMPARE(contents(store), QStringLiteral("+A:1*=1; +B:2*=2!"));
     QCOMPARE(store.build_write_commands("d", "m"), QStringList({"AT+A=d,1,", "AT+B=m,,2,"}));
 
     // A reply replaces the user's value and its mark; clearing one key leaves the others.
     store.store_response_values("+RESP:A,9");
     store.mark_value_changed("+B", 2, "3");
     store.clear_change_flags("+A");
-    QCOMPARE(contents(store), QStringLiteral("+A:1=9 | +B:2*=3!"));
+    QCOMPARE(contents(store), QStringLiteral("+A:1=9; +B:2*=3!"));
 
     // A sent write awaits the tracker: a refusal makes it due again, an answer settles it.
     store.mark_value_changed("+A", 1, "5");
@@ -370,41 +326,25 @@ void test_profile_model::formats_values()
 
 void test_profile_model::stores_decoded_fields_data()
 {
-    QTest::addColumn<QString>("got");
-    QTest::addColumn<QString>("expected");
-    // Every stored field as name=number or name='text'; the name index must follow the list.
-    const auto row = [](const char* tag, const QStringList& texts, const char* stored) {
-        QList<field_value> values;
-        QHash<QString, int> index;
-        for (const QString& text : texts) {
-            store_decoded_fields(text, values, index);
-        }
-        QStringList got;
-        for (const field_value& value : values) {
-            got << QStringLiteral("%1=%2%3")
-                       .arg(value.name)
-                       .arg(value.text.isEmpty() ? QString::number(value.number)
-                                                 : "'" + value.text + "'",
-                            index.value(value.name) == got.size() ? "" : "(index lost)");
-        }
-        QTest::newRow(tag) << got.join(' ') << QString(stored);
-    };
-
-    row("numbers and strings", {"a,L:7;b,Z8:AB;c,C:;"}, "a=7 b='AB' c=0");
-    row("list reads as 0", {"v,S2:10,11;"}, "v=0");
-    row("empty string is number 0", {"s,Z4:;"}, "s=0");
-    row("string cut at a colon", {"s,Z8:a:b;"}, "s='a'");
-    row("string split at a semicolon", {"s,Z8:a;b;n,C:1;"}, "s='a' n=1");
-    row("pieces without name or token skipped", {"x:1;y,L:2;;:;"}, "y=2");
-    row("negative reads as 0", {"n,L:-1;"}, "n=0");
-    row("later record updates in place, keeps the rest", {"a,L:1;b,L:2;", "b,L:3;c,Z2:x;"},
-        "a=1 b=3 c='x'");
-    row("a number replaces a string", {"a,Z2:x;", "a,L:4;"}, "a=4");
+    add_table_rows("decoded_fields.txt");
 }
 
 void test_profile_model::stores_decoded_fields()
 {
-    compare_got();
+    QFETCH(QStringList, row);
+    QList<field_value> values;
+    QHash<QString, int> index;
+    for (const QString& text : row.at(0).split(' ')) {
+        store_decoded_fields(text, values, index);
+    }
+    QStringList stored;
+    for (const field_value& value : values) {
+        QCOMPARE(index.value(value.name), stored.size());
+        stored << value.name + '=' +
+                      (value.text.isEmpty() ? QString::number(value.number)
+                                            : "'" + value.text + "'");
+    }
+    QCOMPARE(stored.join(' '), row.at(1));
 }
 
 // A text beyond the first buffer is decoded whole: a cut would show a shortened number.

@@ -1,4 +1,5 @@
 #include "profile_reader.h"
+#include "profile_tables.h"
 #include "recorded_boxes.h"
 #include "simple_entries.h"
 #include "t_combo_box_ex.h"
@@ -112,17 +113,13 @@ private slots:
     void expert_blocks();
     void integer_inputs_validate_data();
     void integer_inputs_validate();
-    void set_command_data();
-    void set_command();
+    void expert_scenarios_data();
+    void expert_scenarios();
     void buttons_and_tabs_emit_commands();
-    void expert_replies_data();
-    void expert_replies();
     void simple_forms_and_registration();
     void simple_inputs_poll_and_enabling();
-    void simple_replies_data();
-    void simple_replies();
-    void simple_edits_data();
-    void simple_edits();
+    void simple_scenarios_data();
+    void simple_scenarios();
     void device_state_layout();
     void device_state_records_data();
     void device_state_records();
@@ -246,32 +243,30 @@ void test_profile_pages::integer_inputs_validate()
     QCOMPARE(edit->text(), simple ? "15" : "5");
 }
 
-void test_profile_pages::set_command_data()
+void test_profile_pages::expert_scenarios_data()
 {
-    QTest::addColumn<int>("tab");
-    QTest::addColumn<int>("cmd");
-    QTest::addColumn<QString>("command");
-    const auto row = [](const char* tag, int tab, int cmd, const char* command) {
-        QTest::newRow(tag) << tab << cmd << command;
-    };
-
-    // Option data are integers: "07" is sent as 7, "x" as 0.
-    row("defaults", 0, 0, "AT+ABC=dev,5,1,");
-    row("master, read-only, unknown type, no selection, cut default", 0, 1, "AT+MST=mst,5,,,abcd,");
-    row("no parameters", 2, 0, "AT+BARE=dev,");
-    row("empty name", 2, 1, "AT=dev,,");
+    add_table_rows("expert_blocks.txt");
 }
 
-void test_profile_pages::set_command()
+void test_profile_pages::expert_scenarios()
 {
-    QFETCH(int, tab);
-    QFETCH(int, cmd);
-    QFETCH(QString, command);
-
+    QFETCH(QStringList, row);
     const auto pages = pages_of(false);
     pages->device_password = "dev";
     pages->master_password = "mst";
-    QCOMPARE(pages->build_set_command(tab, cmd), command);
+    const int tab = row.at(0).section('.', 0, 0).toInt();
+    const int cmd = row.at(0).section('.', 1).toInt();
+    if (!row.at(1).isEmpty()) {
+        pages->apply_command_values(tab, cmd, row.at(1).split(','));
+    }
+    QStringList shown;
+    for (const t_parameter& parameter : block(*pages, tab, cmd).parameters) {
+        if (parameter.widget) {
+            shown << shown_input(parameter.widget);
+        }
+    }
+    QCOMPARE(shown.join(','), row.at(2));
+    QCOMPARE(pages->build_set_command(tab, cmd), row.at(3));
 }
 
 void test_profile_pages::buttons_and_tabs_emit_commands()
@@ -309,34 +304,6 @@ void test_profile_pages::buttons_and_tabs_emit_commands()
         signals_of(changes),
         QList<QVariantList>({{QStringList{"AT=?"}, 2}, {QStringList(), 3}, {QStringList(), 1}}));
     QCOMPARE(pages->poll_commands(0), QStringList{"AT+ABC=?"});
-}
-
-void test_profile_pages::expert_replies_data()
-{
-    QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<QString>("shown"); // the number, then the option's data or "-" for none
-    const auto row = [](const char* tag, const QStringList& fields, const char* shown) {
-        QTest::newRow(tag) << fields << shown;
-    };
-
-    row("values", {"+RESP:ABC", "17", "0"}, "17 0");
-    row("integer data matched as text", {"+RESP:ABC", "", "7"}, " 7");
-    row("unknown option clears selection", {"+RESP:ABC", "abc", "07"}, "abc -");
-    row("short reply leaves the rest", {"+RESP:ABC", "3"}, "3 1");
-    row("extra values ignored", {"+RESP:ABC", "1", "1", "9"}, "1 1");
-}
-
-void test_profile_pages::expert_replies()
-{
-    QFETCH(QStringList, fields);
-    QFETCH(QString, shown);
-
-    const auto pages = pages_of(false);
-    pages->apply_command_values(0, 0, fields);
-    const t_command& abc = block(*pages, 0, 0);
-    QCOMPARE(shown_input(abc.parameters.at(0).widget) + ' ' +
-                 shown_input(abc.parameters.at(1).widget),
-             shown);
 }
 
 void test_profile_pages::simple_forms_and_registration()
@@ -407,82 +374,33 @@ void test_profile_pages::simple_inputs_poll_and_enabling()
     QVERIFY(period->isEnabled() && mode->isEnabled());
 }
 
-void test_profile_pages::simple_replies_data()
+void test_profile_pages::simple_scenarios_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("shown");
-    const auto row = [](const char* tag, const char* line, const char* shown) {
-        QTest::newRow(tag) << line << shown;
-    };
-
-    // Period, mode, name, period again, mirror, address, version; "-": no item selected.
-    const char* defaults = "15,07,,,-,,?";
-    row("one command, every reader", "+RESP:TRK,12,0", "12,0,,12,-,,?");
-    row("unknown option clears selection", "+RESP:TRK,12,7", "12,-,,12,-,,?");
-    row("position beyond the reply", "+RESP:NAME", defaults);
-    row("two colons", "+RESP:NAME,12:30", defaults);
-    row("refused command", "+RESP:TRK,ERROR,PASSWORD", defaults);
-    row("command nobody reads", "+RESP:B,a", defaults);
-    row("bare name in a read list", "+RESP:DEF,x", defaults);
-    row("entries without a position", "+RESP:VER,5", defaults);
-    row("second entry of a read list", "+RESP:SRV,h", "15,07,,,-,h,?");
-    row("mirror", "+RESP:A,b", "15,07,,,b,,?");
+    add_table_rows("simple_pages.txt");
 }
 
-void test_profile_pages::simple_replies()
+void test_profile_pages::simple_scenarios()
 {
-    QFETCH(QString, line);
-    QFETCH(QString, shown);
-
+    QFETCH(QStringList, row);
     const auto pages = pages_of(true);
-    pages->process_simple_response(line);
-    QCOMPARE(shown_parameters(*pages).join(','), shown);
-}
-
-void test_profile_pages::simple_edits_data()
-{
-    QTest::addColumn<int>("page");
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("typed"); // empty: the combo box goes one item up
-    QTest::addColumn<QStringList>("replies");
-    QTest::addColumn<QString>("written"); // write commands with passwords d and m
-    const auto row = [](const char* tag, int page, int index, const char* typed,
-                        const QStringList& replies, const char* written) {
-        QTest::newRow(tag) << page << index << typed << replies << written;
-    };
-
-    row("one edit, two commands", 1, 2, "h", {}, "AT+SRV=d,h, AT+SRV2=d,h,");
-    row("master command with a gap", 1, 0, "17", {}, "AT+TRK=m,17,,,,,");
-    row("write none", 0, 2, "ab", {}, "");
-    row("selection writes item data", 0, 1, "", {}, "AT+TRK=m,,0,,,,");
-    // A combo box set by a reply to the command it reads is due for the commands it writes...
-    row("mirrored selection", 1, 2, "h", {"+RESP:A,b"},
-        "AT+TRK=m,,,,,b, AT+B=m,b, AT+SRV=d,h, AT+SRV2=d,h,");
-    // ...and a reply cleans its own command only: the user's address stays due.
-    row("reply cleans its command", 1, 2, "h", {"+RESP:A,b", "+RESP:TRK,10,0,x"},
-        "AT+B=m,b, AT+SRV=d,h, AT+SRV2=d,h,");
-}
-
-void test_profile_pages::simple_edits()
-{
-    QFETCH(int, page);
-    QFETCH(int, index);
-    QFETCH(QString, typed);
-    QFETCH(QStringList, replies);
-    QFETCH(QString, written);
-
-    const auto pages = pages_of(true);
-    QWidget* input = parameter(*pages, page, index)->widget;
-    if (typed.isEmpty()) {
-        input->setFocus();
-        QTest::keyClick(input, Qt::Key_Up);
-    } else {
-        QTest::keyClicks(input, typed);
+    if (!row.at(0).isEmpty()) {
+        const QString input = row.at(0).section(':', 0, 0);
+        const QString typed = row.at(0).section(':', 1);
+        QWidget* widget =
+            parameter(*pages, input.section('.', 0, 0).toInt(), input.section('.', 1).toInt())
+                ->widget;
+        widget->setFocus();
+        if (typed == "up") {
+            QTest::keyClick(widget, Qt::Key_Up);
+        } else {
+            QTest::keyClicks(widget, typed);
+        }
     }
-    for (const QString& reply : replies) {
+    for (const QString& reply : row.at(1).split(' ', Qt::SkipEmptyParts)) {
         pages->process_simple_response(reply);
     }
-    QCOMPARE(pages->value_store.build_write_commands("d", "m").join(' '), written);
+    QCOMPARE(shown_parameters(*pages).join(','), row.at(2));
+    QCOMPARE(pages->value_store.build_write_commands("d", "m").join(' '), row.at(3));
 }
 
 void test_profile_pages::device_state_layout()
@@ -512,39 +430,20 @@ void test_profile_pages::device_state_layout()
 
 void test_profile_pages::device_state_records_data()
 {
-    QTest::addColumn<QList<int>>("ids");
-    QTest::addColumn<QStringList>("payloads"); // hexadecimal, sent as base64
-    QTest::addColumn<QString>("shown");
-    const auto row = [](const char* tag, const QList<int>& ids, const QStringList& payloads,
-                        const QString& shown) { QTest::newRow(tag) << ids << payloads << shown; };
-
-    // lat = 2^31 (180° with multiplier 360), speed 123, mode 1, flags 5
-    const char* navigation = "000000807b000000010005";
-    const QString none = QStringLiteral(",Нет данных").repeated(4);
-    const QString untouched =
-        "Значение,Значение,,Значение" + QStringLiteral(",Значение").repeated(4);
-    row("navigation", {1}, {navigation}, "180.00000000,12.3,Движение,101" + none);
-    row("unknown select value shows default", {1}, {"ffffffff00000000070000"},
-        "недействительны,0,Иное,0" + none);
-    row("unknown id changes nothing", {9}, {navigation}, untouched);
-    row("empty schema changes nothing", {3}, {navigation}, untouched);
-    row("two schemas give the union", {1, 2}, {navigation, "41420000585858580a000b00ff000000"},
-        "180.00000000,12.3,Движение,101,AB,0,000000FF,Нет данных");
-    row("short record leaves zeros", {1}, {"00000080"}, "180.00000000,0,Иное,0" + none);
+    add_table_rows("device_state_records.txt");
 }
 
 void test_profile_pages::device_state_records()
 {
-    QFETCH(QList<int>, ids);
-    QFETCH(QStringList, payloads);
-    QFETCH(QString, shown);
-
+    QFETCH(QStringList, row);
     const auto pages = pages_of(false);
+    const QStringList ids = row.at(0).split(' ');
+    const QStringList records = row.at(1).split(' ');
     for (int i = 0; i < ids.size(); ++i) {
-        pages->decode_device_state(ids.at(i),
-                                   QByteArray::fromHex(payloads.at(i).toLatin1()).toBase64());
+        pages->decode_device_state(ids.at(i).toInt(),
+                                   QByteArray::fromHex(records.at(i).toLatin1()).toBase64());
     }
-    QCOMPARE(shown_state(*pages).join(','), shown);
+    QCOMPARE(shown_state(*pages).join(','), row.at(2));
 }
 
 QTEST_MAIN(test_profile_pages)
