@@ -1,7 +1,7 @@
 #include "device_state_values.h"
 #include "parameter_value_store.h"
 #include "profile_reader.h"
-#include "profile_tables.h"
+#include "profile_test_support.h"
 
 #include <QFile>
 #include <QLocale>
@@ -10,11 +10,6 @@
 #include <QTest>
 
 namespace {
-
-QString data_path(const QString& name)
-{
-    return QStringLiteral(TC_TEST_DATA "/profile/") + name;
-}
 
 const char* const parameter_kinds[] = {"integer", "string", "option", "splitter", "other"};
 const char* const display_kinds[] = {"number", "binary", "hex", "coord", "select", "splitter"};
@@ -94,25 +89,6 @@ QByteArray nested(int depth)
            QByteArray("</a>").repeated(depth - 1) + "</p>";
 }
 
-// "key:slots" per record, a slot as "index=value" with "*" when changed and "~" when only the
-// tracker named it, "!" after a master record.
-QString contents(const parameter_value_store& store)
-{
-    QStringList records;
-    for (const command_values& record : store.records()) {
-        QStringList slots_text;
-        for (const value_slot& slot : record.value_slots) {
-            slots_text << QStringLiteral("%1%2%3=%4")
-                              .arg(slot.tracker_only ? "~" : "")
-                              .arg(slot.index)
-                              .arg(slot.changed ? "*" : "")
-                              .arg(slot.value);
-        }
-        records << record.key + ':' + slots_text.join(' ') + (record.master ? "!" : "");
-    }
-    return records.join(QStringLiteral("; "));
-}
-
 // The test half of tables whose rows hold what the code gave and what it should have given.
 void compare_got()
 {
@@ -134,7 +110,6 @@ private slots:
     void refuses_unreadable_profiles();
     void store_scenarios_data();
     void store_scenarios();
-    void edits_saves_and_refusals();
     void formats_values_data();
     void formats_values();
     void stores_decoded_fields_data();
@@ -151,7 +126,7 @@ void test_profile_model::initTestCase()
 // Escaping, flags, numbers and their fallbacks, kinds, and the search for elements at any depth.
 void test_profile_model::reads_every_attribute()
 {
-    const QString path = data_path("rules.xml");
+    const QString path = profile_data("rules.xml");
     QList<profile_page> expert;
     QList<profile_page> simple;
     QList<profile_rawdata> rawdata;
@@ -163,13 +138,13 @@ void test_profile_model::reads_every_attribute()
     const QStringList lines = QStringList("expert mode") + page_lines(expert) +
                               QStringList("simple mode") + page_lines(simple) +
                               QStringList("device state") + device_state_lines(rawdata, columns);
-    QFile expected(data_path("rules_expected.txt"));
+    QFile expected(profile_data("rules_expected.txt"));
     QVERIFY(expected.open(QIODevice::ReadOnly));
     QCOMPARE(lines, QString::fromUtf8(expected.readAll()).split('\n', Qt::SkipEmptyParts));
 
     // Rows describe no page without a record layout; a missing section gives no pages.
-    QVERIFY(read_device_state(data_path("no_sections.xml"), rawdata, columns, error));
-    QVERIFY(read_mode_pages(data_path("no_sections.xml"), false, expert, error));
+    QVERIFY(read_device_state(profile_data("no_sections.xml"), rawdata, columns, error));
+    QVERIFY(read_mode_pages(profile_data("no_sections.xml"), false, expert, error));
     QVERIFY(rawdata.isEmpty() && columns.isEmpty() && expert.isEmpty());
 }
 
@@ -184,7 +159,7 @@ void test_profile_model::refuses_unreadable_profiles_data()
     const QString too_deep = QStringLiteral("Elements nested deeper than %1 levels Line: %2")
                                  .arg(max_profile_depth)
                                  .arg(max_profile_depth + 1);
-    row("missing file", "none.xml", {}, "Error opening XML file " + data_path("none.xml"));
+    row("missing file", "none.xml", {}, "Error opening XML file " + profile_data("none.xml"));
     row("malformed", "malformed.xml", {}, "tag mismatch Line: 5");
     row("deepest nesting read", "deep.xml", nested(max_profile_depth), "");
     row("one level deeper", "deep.xml", nested(max_profile_depth + 1), too_deep);
@@ -203,7 +178,7 @@ void test_profile_model::refuses_unreadable_profiles()
     QFETCH(QString, error);
 
     QTemporaryDir dir;
-    QString path = data_path(file);
+    QString path = profile_data(file);
     if (!content.isEmpty()) {
         path = dir.filePath(file);
         QFile out(path);
@@ -230,58 +205,36 @@ void test_profile_model::store_scenarios_data()
 void test_profile_model::store_scenarios()
 {
     QFETCH(QStringList, row);
-    const QString& entries = row.at(0);
-    const QString& edits = row.at(2);
-
-    for (int i = row.at(5).toInt(); i > 0; --i) {
+    for (int i = row.at(4).toInt(); i > 0; --i) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Entry .* names no value position"));
     }
     parameter_value_store store;
-    for (const QString& entry : entries.split(' ')) {
+    for (const QString& entry : row.at(0).split(' ')) {
         store.add_spec_entry(entry.startsWith('!') ? entry.mid(1) : entry, entry.startsWith('!'));
     }
-    store.store_response_values(row.at(1));
-    for (const QString& edit : edits.split(' ', Qt::SkipEmptyParts)) {
-        store.mark_value_changed(store.records().at(0).key, edit.section('=', 0, 0).toInt(),
-                                 edit.section('=', 1));
+    for (const QString& step : row.at(1).split(' ', Qt::SkipEmptyParts)) {
+        const QString argument = step.mid(step.indexOf(':') + 1);
+        if (step.startsWith("reply:")) {
+            store.store_response_values(argument);
+        } else if (step.startsWith("clear:")) {
+            store.clear_change_flags(argument);
+        } else if (step.startsWith("refused:")) {
+            store.restore_refused(argument);
+        } else if (step == "sent") {
+            store.mark_writes_sent();
+        } else {
+            store.mark_value_changed(step.section('.', 0, 0),
+                                     step.section('.', 1).section('=', 0, 0).toInt(),
+                                     step.section('=', 1));
+        }
     }
-    QCOMPARE(contents(store), row.at(3));
-    QCOMPARE(store.build_write_commands("d", "m").join(' '), row.at(4));
+    QCOMPARE(contents(store), row.at(2));
+    QCOMPARE(store.build_write_commands("d", "m").join(' '), row.at(3));
     QStringList reads;
     for (const command_values& record : store.records()) {
         reads << "AT" + record.key + "=?";
     }
     QCOMPARE(store.build_read_commands(), reads);
-}
-
-void test_profile_model::edits_saves_and_refusals()
-{
-    parameter_value_store store;
-    store.add_spec_entry("+A,#1", false);
-    store.add_spec_entry("+B,#2", true);
-    store.mark_value_changed("+A", 1, "1");
-    store.mark_value_changed("+B", 2, "2");
-    store.mark_value_changed("+C", 1, "dropped");
-    store.clear_change_flags("+NOBODY");
-    QCOMPARE(contents(store), QStringLiteral("+A:1*=1; +B:2*=2!"));
-    QCOMPARE(store.build_write_commands("d", "m"), QStringList({"AT+A=d,1,", "AT+B=m,,2,"}));
-
-    // A reply replaces the user's value and its mark; clearing one key leaves the others.
-    store.store_response_values("+RESP:A,9");
-    store.mark_value_changed("+B", 2, "3");
-    store.clear_change_flags("+A");
-    QCOMPARE(contents(store), QStringLiteral("+A:1=9; +B:2*=3!"));
-
-    // A sent write awaits the tracker: a refusal makes it due again, an answer settles it.
-    store.mark_value_changed("+A", 1, "5");
-    store.mark_writes_sent();
-    QVERIFY(store.build_write_commands("d", "m").isEmpty());
-    store.restore_refused("+B");
-    store.store_response_values("+RESP:A,5");
-    store.restore_refused("+A");
-    QCOMPARE(store.build_write_commands("d", "m"), QStringList({"AT+B=m,,3,"}));
-    store.clear_change_flags("");
-    QVERIFY(store.build_write_commands("d", "m").isEmpty());
 }
 
 void test_profile_model::formats_values_data()
