@@ -11,8 +11,8 @@ QString command_key(const QString& name)
     return name.startsWith(QLatin1Char('+')) ? name : QLatin1Char('+') + name;
 }
 
-command_table::command_table(const QList<sim_command>& commands, const QList<value_limit>& limits)
-    : table(commands), limits(limits)
+command_table::command_table(const QList<sim_command>& commands, const QList<value_limit>& clamps)
+    : table(commands), limits(clamps)
 {
 }
 

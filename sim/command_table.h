@@ -26,7 +26,7 @@ class command_table
 {
 public:
     explicit command_table(const QList<sim_command>& commands = {},
-                           const QList<value_limit>& limits = {});
+                           const QList<value_limit>& clamps = {});
 
     // Look-up
     const sim_command* find(const QString& key) const;
