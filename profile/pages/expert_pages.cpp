@@ -31,14 +31,23 @@ t_feedback_button* new_button(QWidget* parent, const QString& text, int tab_id, 
 void add_expert_parameter(tab_xml_widget& owner, const profile_parameter& source, t_command& block)
 {
     t_parameter parameter{source.description, source.type, source.kind, nullptr, source.readonly};
+    // Only the user's own changes of a value that a set writes are edits.
     if (has_text_input(source.kind)) {
         auto* edit = new QLineEdit(block.box);
         setup_line_edit(edit, source, &owner);
         parameter.widget = edit;
+        if (!source.readonly) {
+            QObject::connect(edit, &QLineEdit::textEdited, &owner,
+                             &tab_xml_widget::expert_input_edited);
+        }
     } else if (source.kind == parameter_kind::option) {
         auto* combo = new QComboBox(block.box);
         setup_combo_box(combo, source, true);
         parameter.widget = combo;
+        if (!source.readonly) {
+            QObject::connect(combo, QOverload<int>::of(&QComboBox::activated), &owner,
+                             &tab_xml_widget::expert_input_edited);
+        }
     }
     if (parameter.widget) {
         // Parameter rows stay above the button row.

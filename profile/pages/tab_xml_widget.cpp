@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 tab_xml_widget::tab_xml_widget(QWidget* parent, const QString& path, bool simple_mode)
     : QWidget(parent), tab_widget(new QTabWidget(this))
 {
@@ -148,6 +150,7 @@ void tab_xml_widget::load_simple_mode(const QString& path)
 {
     is_simple_mode = true;
     build_simple_pages(*this, mode_pages_or_report(path, true), simple_parameters);
+    places.build(page_list);
 }
 
 void tab_xml_widget::load_device_state(const QString& path)
@@ -168,7 +171,14 @@ void tab_xml_widget::load_device_state(const QString& path)
 
 void tab_xml_widget::apply_command_values(int page, int cmd, QStringList fields)
 {
-    apply_values(page_list.at(page).commands.at(cmd), fields);
+    const t_command& block = page_list.at(page).commands.at(cmd);
+    apply_values(block, fields);
+    // The reply shows what the tracker holds: an input it filled holds no edit any more.
+    for (int k = 0; k < block.parameters.size() && k + 1 < fields.size(); ++k) {
+        if (QWidget* input = block.parameters.at(k).widget) {
+            set_change_mark(input, false);
+        }
+    }
 }
 
 void tab_xml_widget::process_simple_response(QString line)
@@ -182,6 +192,7 @@ void tab_xml_widget::process_simple_response(QString line)
     // After the widgets: a combo box set above reports a change, which is not the user's.
     value_store.clear_change_flags(reply.key);
     qCDebug(pages_log) << "Change flag cleared for ..." + reply.key;
+    change_marks.refresh(value_store, places, reply.key);
 }
 
 void tab_xml_widget::simple_text_changed(QString text)
@@ -202,7 +213,72 @@ void tab_xml_widget::track_simple_change(t_simple_parameter* parameter, const QS
 {
     if (parameter) {
         mark_written(*parameter, value, value_store);
+        change_marks.refresh(value_store, *parameter);
     }
+}
+
+void tab_xml_widget::expert_input_edited()
+{
+    if (auto* input = qobject_cast<QWidget*>(sender())) {
+        set_change_mark(input, true);
+    }
+}
+
+// ---- Edits not yet written
+
+bool tab_xml_widget::has_unwritten_edits() const
+{
+    for (const command_values& record : value_store.records()) {
+        for (const value_slot& slot : record.value_slots) {
+            if (slot.changed && !slot.tracker_only) {
+                return true;
+            }
+        }
+    }
+    return !edited_block_commands().isEmpty();
+}
+
+void tab_xml_widget::discard_edits()
+{
+    value_store.clear_change_flags(QString());
+    refresh_change_marks();
+    for (const t_page& page : qAsConst(page_list)) {
+        for (const t_command& block : page.commands) {
+            for (const t_parameter& parameter : block.parameters) {
+                if (parameter.widget) {
+                    set_change_mark(parameter.widget, false);
+                }
+            }
+        }
+    }
+}
+
+QStringList tab_xml_widget::edited_block_commands() const
+{
+    QStringList commands;
+    for (const t_page& page : page_list) {
+        for (int cmd = 0; cmd < page.commands.size(); ++cmd) {
+            const auto& parameters = page.commands.at(cmd).parameters;
+            if (std::any_of(parameters.begin(), parameters.end(), [](const t_parameter& p) {
+                    return p.widget && has_change_mark(p.widget);
+                })) {
+                commands.append(build_set_command(page.tab_index, cmd));
+            }
+        }
+    }
+    return commands;
+}
+
+void tab_xml_widget::refresh_change_marks()
+{
+    for (const auto& parameter : simple_parameters) {
+        change_marks.refresh(value_store, *parameter);
+    }
+}
+
+void tab_xml_widget::mark_unconfirmed(const QString& key, int position)
+{
+    change_marks.set_unconfirmed(key, position);
 }
 
 // ---- Device state

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "change_marks.h"
 #include "device_state_values.h"
 #include "page_records.h"
+#include "parameter_places.h"
 #include "parameter_value_store.h"
 
 #include <QHash>
@@ -38,6 +40,13 @@ public:
     void process_simple_response(QString line);                       // simple mode
     void track_simple_change(t_simple_parameter* parameter, const QString& value);
 
+    // Edits the tracker has not confirmed: marked on their inputs in both modes
+    bool has_unwritten_edits() const;
+    void discard_edits();
+    QStringList edited_block_commands() const; // expert mode: set commands of the edited blocks
+    void refresh_change_marks();               // simple mode, after the store's flags changed
+    void mark_unconfirmed(const QString& key, int position); // the tracker kept another value
+
     // Device state
     void decode_device_state(int id, const QString& payload);
     void show_device_state();
@@ -54,6 +63,7 @@ public:
     QList<t_display_field> display_fields;
     parameter_value_store value_store;
     bool is_simple_mode = false;
+    parameter_places places; // simple mode
 
 signals:
     void on_read_button_pressed(int tab_id, int cmd_id, QString cmd);
@@ -66,6 +76,7 @@ public slots:
     void tab_changed(int index);
     void simple_text_changed(QString text);
     void simple_combo_box_changed(QString new_text);
+    void expert_input_edited();
 
 private:
     void load_expert_mode(const QString& path);
@@ -73,6 +84,7 @@ private:
     void load_device_state(const QString& path);
 
     std::vector<std::unique_ptr<t_simple_parameter>> simple_parameters;
+    simple_change_marks change_marks;
     QHash<QString, int> field_index; // name -> position in field_values
     std::vector<char> decode_buffer;
 };

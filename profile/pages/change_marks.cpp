@@ -1,0 +1,113 @@
+#include "change_marks.h"
+
+#include "page_records.h"
+#include "parameter_value_store.h"
+
+#include <QFormLayout>
+#include <QLabel>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+
+const char* const mark_property = "change_mark";
+
+QColor tinted(const QPalette& palette, QPalette::ColorRole role)
+{
+    const QColor base = palette.color(role);
+    const QColor highlight = palette.color(QPalette::Highlight);
+    const auto mix = [](int a, int b) { return (a * 7 + b * 3) / 10; };
+    return QColor(mix(base.red(), highlight.red()), mix(base.green(), highlight.green()),
+                  mix(base.blue(), highlight.blue()));
+}
+
+QLabel* label_of(const QWidget* input)
+{
+    const QWidget* parent = input->parentWidget();
+    const auto* form = parent ? qobject_cast<QFormLayout*>(parent->layout()) : nullptr;
+    return form ? qobject_cast<QLabel*>(form->labelForField(const_cast<QWidget*>(input))) : nullptr;
+}
+
+const value_slot* slot_of(const parameter_value_store& store, const QPair<QString, int>& place)
+{
+    const command_values* record = store.find(place.first);
+    if (!record) {
+        return nullptr;
+    }
+    for (const value_slot& slot : record->value_slots) {
+        if (slot.index == place.second) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// An empty palette or font inherits everything again from the parent.
+void set_change_mark(QWidget* input, bool marked)
+{
+    if (has_change_mark(input) == marked) {
+        return;
+    }
+    input->setProperty(mark_property, marked);
+    QPalette palette;
+    if (marked) {
+        palette = input->palette();
+        palette.setColor(QPalette::Base, tinted(palette, QPalette::Base));
+        palette.setColor(QPalette::Button, tinted(palette, QPalette::Button));
+    }
+    input->setPalette(palette);
+    if (QLabel* label = label_of(input)) {
+        QFont font;
+        if (marked) {
+            font = label->font();
+            font.setBold(true);
+        }
+        label->setFont(font);
+    }
+}
+
+bool has_change_mark(const QWidget* input)
+{
+    return input->property(mark_property).toBool();
+}
+
+void simple_change_marks::refresh(const parameter_value_store& store,
+                                  const parameter_places& places, const QString& key)
+{
+    for (t_simple_parameter* parameter : places.writers_of(key)) {
+        refresh(store, *parameter);
+    }
+}
+
+void simple_change_marks::refresh(const parameter_value_store& store, t_simple_parameter& parameter)
+{
+    if (parameter.widget) {
+        set_change_mark(parameter.widget, needs_mark(store, parameter));
+    }
+}
+
+void simple_change_marks::set_unconfirmed(const QString& key, int position)
+{
+    unconfirmed.insert({key, position});
+}
+
+// A new write of a position makes the tracker's earlier answer to it obsolete; an edit alone
+// does not, as it may still be discarded.
+bool simple_change_marks::needs_mark(const parameter_value_store& store,
+                                     const t_simple_parameter& parameter)
+{
+    bool marked = false;
+    for (const position_entry& entry : parameter.entries.write) {
+        const auto place = qMakePair(entry.key, entry.index);
+        if (const value_slot* slot = slot_of(store, place)) {
+            if (slot->awaiting) {
+                unconfirmed.remove(place);
+            }
+            marked = marked || slot->changed || slot->awaiting;
+        }
+        marked = marked || unconfirmed.contains(place);
+    }
+    return marked;
+}
