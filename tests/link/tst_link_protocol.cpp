@@ -100,15 +100,13 @@ private slots:
     void gives_up_after_21_failures();
     void keeps_wired_link_alive_data();
     void keeps_wired_link_alive();
-    void forwards_device_state_lines_between_exchanges();
     void reopens_on_link_errors_data();
     void reopens_on_link_errors();
 };
 
 void tst_link_protocol::shakes_hands_data()
 {
-    QTest::addColumn<bool>("command_mode");
-    QTest::addColumn<int>("refusals");
+    QTest::addColumn<int>("refusals"); // -1: already in command mode
     QTest::addColumn<qint64>("prompt_delay_us");
     QTest::addColumn<QString>("at_first_code"); // "exit" or "lost"
     QTest::addColumn<QByteArray>("sent");
@@ -119,25 +117,23 @@ void tst_link_protocol::shakes_hands_data()
     // The CR's own pause, the wait for the prompt, the pause before trying again.
     const qint64 gap = 1500 + 100000 + second_us;
     QTest::newRow("command mode already on")
-        << true << 0 << 0LL << "" << QByteArray("&\r") << "Already done!" << 0LL;
-    QTest::newRow("code accepted")
-        << false << 0 << 0LL << "" << '&' + code_frame << "Handshake OK" << 0LL;
+        << -1 << 0LL << "" << QByteArray("&\r") << "Already done!" << 0LL;
+    QTest::newRow("code accepted") << 0 << 0LL << "" << '&' + code_frame << "Handshake OK" << 0LL;
     QTest::newRow("accepted at the second attempt")
-        << false << 1 << 0LL << "" << two_codes << "Handshake OK" << gap;
+        << 1 << 0LL << "" << two_codes << "Handshake OK" << gap;
     // The second attempt finds the prompt that came too late for the first.
     QTest::newRow("prompt later than the pause")
-        << false << 0 << 150000LL << "" << two_codes << "Handshake OK" << gap;
+        << 0 << 150000LL << "" << two_codes << "Handshake OK" << gap;
     QTest::newRow("refused twice")
-        << false << 2 << 0LL << "" << two_codes + closing_frame << "Handshake ERROR" << gap;
+        << 2 << 0LL << "" << two_codes + closing_frame << "Handshake ERROR" << gap;
     // Only the pause gives way: the tracker still gets the closing command.
-    QTest::newRow("exit requested") << false << 2 << 0LL << "exit" << two_codes + closing_frame
-                                    << "Handshake ERROR" << gap - second_us;
-    QTest::newRow("link lost") << false << 2 << 0LL << "lost" << '&' + code_frame << "" << 0LL;
+    QTest::newRow("exit requested")
+        << 2 << 0LL << "exit" << two_codes + closing_frame << "Handshake ERROR" << gap - second_us;
+    QTest::newRow("link lost") << 2 << 0LL << "lost" << '&' + code_frame << "" << 0LL;
 }
 
 void tst_link_protocol::shakes_hands()
 {
-    QFETCH(bool, command_mode);
     QFETCH(int, refusals);
     QFETCH(qint64, prompt_delay_us);
     QFETCH(QString, at_first_code);
@@ -146,7 +142,7 @@ void tst_link_protocol::shakes_hands()
     QFETCH(qint64, retry_gap_us);
 
     protocol_run run;
-    run.tracker.command_mode = command_mode;
+    run.tracker.command_mode = refusals < 0;
     run.tracker.refusals = refusals;
     run.tracker.prompt_delay_us = prompt_delay_us;
     run.tracker.on_frame = [&](const QByteArray& frame) {
@@ -264,7 +260,8 @@ void tst_link_protocol::runs_the_link_data()
 }
 
 // Queued commands wait for the handshake and go out one by one; those that cannot be framed are
-// dropped. At the exit the command under way is completed and the rest are not sent.
+// dropped. Device-state lines are forwarded only between exchanges. At the exit the command under
+// way is completed and the rest are not sent.
 void tst_link_protocol::runs_the_link()
 {
     QFETCH(bool, bluetooth);
@@ -276,7 +273,7 @@ void tst_link_protocol::runs_the_link()
     run.tracker.command_mode |= refusals < 0;
     run.tracker.refusals = refusals;
     const QByteArray set_name = "AT+NAME=7395,Трекер №1,";
-    run.tracker.replies[read_gprs] = {at(0, gprs_reply + "\r\n")};
+    run.tracker.replies[read_gprs] = {at(0, "$SD,1,AA\r\n" + gprs_reply + "\r\n$SD,2,AB\r\n")};
     run.tracker.replies[set_name] = {at(0, "+RESP:NAME,Трекер №1\r\n")};
     run.tracker.on_frame = [&](const QByteArray& frame) {
         if (frame == set_name) {
@@ -299,6 +296,7 @@ void tst_link_protocol::runs_the_link()
     events << "handshake"
            << "status Executing...AT+GPRS=?"
            << "executed AT+GPRS=? -> +RESP:GPRS,1,60"
+           << "sensor $SD,2,AB"
            << "status Executing..." + too_long << failed << "status Executing..." + two_commands
            << failed << "status Executing...AT+NAME=7395,Трекер №1,"
            << "executed AT+NAME=7395,Трекер №1, -> +RESP:NAME,Трекер №1"
@@ -369,21 +367,6 @@ void tst_link_protocol::keeps_wired_link_alive()
         QVERIFY(next < 0 ||
                 run.tracker.received_at.at(next) - run.tracker.received_at.at(i) == 11 * 100000);
     }
-}
-
-void tst_link_protocol::forwards_device_state_lines_between_exchanges()
-{
-    worker_run run;
-    const QByteArray stream_on = "AT+SDAD=7395,,3,,,,,";
-    run.tracker.replies[stream_on] = {
-        {{0, "$SD,1,AA\r\n+RESP:SDAD,OK\r\n$SD,2,AB\r\nOK\r\n"}, {300000, "$SD,3,AC\r\n"}}};
-    run.tracker.on_frame = [&](const QByteArray& frame) {
-        if (frame == stream_on) {
-            run.exit_after(second_us);
-        }
-    };
-    QVERIFY(run.run({stream_on}));
-    QCOMPARE(run.probe.of("sensor"), (QStringList{"$SD,2,AB", "$SD,3,AC"}));
 }
 
 void tst_link_protocol::reopens_on_link_errors_data()
