@@ -1,14 +1,12 @@
 #include "fake_tracker.h"
 #include "serial_port_thread.h"
 #include "tracker_protocol.h"
-#include "wire_format.h"
 #include "worker_probe.h"
 
 #include <QtTest>
 
 using reply = fake_tracker::reply;
 Q_DECLARE_METATYPE(reply)
-Q_DECLARE_METATYPE(wire::command_check)
 Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
 
 namespace {
@@ -63,7 +61,7 @@ struct worker_run
     bool run(const QList<QByteArray>& queued)
     {
         for (const QByteArray& command : queued) {
-            worker.slot_execute_cmd(QString::fromUtf8(command));
+            worker.slot_execute_cmd(QString::fromUtf8(command.data(), command.size()));
         }
         worker.start();
         return QTest::qWaitFor([this] { return probe.ended(); }, 20000) && worker.wait(20000);
@@ -91,8 +89,6 @@ private slots:
     void shakes_hands();
     void exchanges_commands_data();
     void exchanges_commands();
-    void checks_command_size_data();
-    void checks_command_size();
 
     void runs_the_link_data();
     void runs_the_link();
@@ -216,31 +212,6 @@ void tst_link_protocol::exchanges_commands()
     }
 }
 
-void tst_link_protocol::checks_command_size_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<bool>("bluetooth");
-    QTest::addColumn<wire::command_check>("check");
-
-    // Two framing CRs on a wired link, one on Bluetooth, and the device buffer's terminator.
-    QTest::newRow("wired, longest") << QByteArray(1021, 'a') << false << wire::command_check::ok;
-    QTest::newRow("wired, a byte more")
-        << QByteArray(1022, 'a') << false << wire::command_check::too_long;
-    QTest::newRow("bluetooth, longest") << QByteArray(1022, 'a') << true << wire::command_check::ok;
-    QTest::newRow("bluetooth, a byte more")
-        << QByteArray(1023, 'a') << true << wire::command_check::too_long;
-    QTest::newRow("lf") << QByteArray("AT+A=1\n") << true << wire::command_check::control_bytes;
-    QTest::newRow("nul") << QByteArray("AT\0", 3) << false << wire::command_check::control_bytes;
-}
-
-void tst_link_protocol::checks_command_size()
-{
-    QFETCH(QByteArray, command);
-    QFETCH(bool, bluetooth);
-    QFETCH(wire::command_check, check);
-    QCOMPARE(wire::check_command(command, bluetooth), check);
-}
-
 void tst_link_protocol::runs_the_link_data()
 {
     QTest::addColumn<bool>("bluetooth");
@@ -260,8 +231,9 @@ void tst_link_protocol::runs_the_link_data()
 }
 
 // Queued commands wait for the handshake and go out one by one; those that cannot be framed are
-// dropped. Device-state lines are forwarded only between exchanges. At the exit the command under
-// way is completed and the rest are not sent.
+// dropped: the longest one that fits has two framing CRs and the device buffer's terminator
+// beside it on a wired link, one CR on Bluetooth. Device-state lines are forwarded only between
+// exchanges. At the exit the command under way is completed and the rest are not sent.
 void tst_link_protocol::runs_the_link()
 {
     QFETCH(bool, bluetooth);
@@ -272,39 +244,47 @@ void tst_link_protocol::runs_the_link()
     worker_run run(bluetooth);
     run.tracker.command_mode |= refusals < 0;
     run.tracker.refusals = refusals;
+    const QByteArray longest(bluetooth ? 1022 : 1021, 'y');
     const QByteArray set_name = "AT+NAME=7395,Трекер №1,";
     run.tracker.replies[read_gprs] = {at(0, "$SD,1,AA\r\n" + gprs_reply + "\r\n$SD,2,AB\r\n")};
+    run.tracker.replies[longest] = {at(0, "+RESP:Y\r\n")};
     run.tracker.replies[set_name] = {at(0, "+RESP:NAME,Трекер №1\r\n")};
     run.tracker.on_frame = [&](const QByteArray& frame) {
         if (frame == set_name) {
             run.worker.request_exit();
         }
     };
-    const QByteArray too_long(1100, 'x');
-    const QByteArray two_commands = "AT+A=1\rAT+B=?";
+    // One byte too long, in fewer characters than bytes.
+    const QByteArray too_long = (bluetooth ? "x" : "") + QString(511, QChar(0x416)).toUtf8();
+    const QList<QByteArray> unframable{too_long, "AT+A=1\rAT+B=?", "AT+A=1\n", {"AT\0", 3}};
     for (const char* trace : {"Thraed finished ok!", "Sending bye...", "usleeping...",
                               "flushing...", "clearing error...", "closing port...", "closed."}) {
         QTest::ignoreMessage(QtDebugMsg, trace);
     }
-    QVERIFY(run.run({read_gprs, too_long, two_commands, set_name, "AT+PIN=?"}));
+    QVERIFY(run.run(QList<QByteArray>{read_gprs} + unframable +
+                    QList<QByteArray>{longest, set_name, "AT+PIN=?"}));
 
     QStringList events{"status Opening port fake (115200)", "status fake open OK"};
     for (const QString& status : statuses) {
         events << "status " + status;
     }
-    const QString failed = QStringLiteral("status Command error...");
     events << "handshake"
            << "status Executing...AT+GPRS=?"
            << "executed AT+GPRS=? -> +RESP:GPRS,1,60"
-           << "sensor $SD,2,AB"
-           << "status Executing..." + too_long << failed << "status Executing..." + two_commands
-           << failed << "status Executing...AT+NAME=7395,Трекер №1,"
+           << "sensor $SD,2,AB";
+    for (const QByteArray& command : unframable) {
+        events << "status Executing..." + QString::fromUtf8(command.data(), command.size())
+               << "status Command error...";
+    }
+    events << "status Executing..." + longest << "executed " + longest + " -> +RESP:Y"
+           << "status Executing...AT+NAME=7395,Трекер №1,"
            << "executed AT+NAME=7395,Трекер №1, -> +RESP:NAME,Трекер №1"
            << "disconnected";
     QCOMPARE(run.probe.events, events);
     const QByteArray frame_start = bluetooth ? "" : "\r";
     QCOMPARE(run.tracker.received, handshake + frame_start + read_gprs + '\r' + frame_start +
-                                       set_name + '\r' + closing_frame);
+                                       longest + '\r' + frame_start + set_name + '\r' +
+                                       closing_frame);
 }
 
 void tst_link_protocol::gives_up_after_21_failures_data()
