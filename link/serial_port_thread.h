@@ -3,7 +3,6 @@
 #include "link_timings.h"
 #include "tracker_protocol.h"
 
-#include <QByteArray>
 #include <QMutex>
 #include <QSerialPort>
 #include <QString>
@@ -32,6 +31,9 @@
 // I/O. Errors raised before the current port was opened but delivered after it are recognised by
 // their count and leave the new link alone. When the thread is not running there is no port, and
 // handleSerialError clears the flags at once.
+//
+// An exit request cuts the one-second retry pauses short, but never a command exchange or the
+// handshake: a handshake under way still ends with its closing command.
 class SerialPortThread : public QThread, private link_owner
 {
     Q_OBJECT
