@@ -1,17 +1,25 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "command_console.h"
 #include "confirm_dialog.h"
+#include "file_dialog.h"
 #include "message_box.h"
+#include "parameter_search.h"
+#include "port_advice.h"
 #include "port_list.h"
+#include "port_waiter.h"
 #include "program_restart.h"
 #include "serial_port_thread.h"
 #include "settings_file.h"
+#include "status_log.h"
 #include "tab_xml_widget.h"
 #include "tracker_commands.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QDockWidget>
 #include <QLabel>
 #include <QLoggingCategory>
 
@@ -65,6 +73,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     // Nothing may reach the tracker before the handshake.
     pages_widget->set_pages_enabled(false);
+    add_console_and_search();
     set_status_text(QStringLiteral("Init ok!"));
 
     if (settings.auto_connect) {
@@ -72,6 +81,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
             auto_select_port();
         if (!settings.port_name.isEmpty())
             toggle_connection();
+        else
+            wait_for_port();
     }
 }
 
@@ -84,7 +95,7 @@ void MainWindow::set_status_text(QString str)
 {
     const QDateTime now = QDateTime::currentDateTime();
     status_label->setText(str);
-    ui->log_widget->insertItem(0, now.toString(QStringLiteral("[HH:mm:ss] ")) + str);
+    status_log::add_line(*ui->log_widget, now, str);
 }
 
 // While a link runs, the window waits for the worker to close the port before it goes.
@@ -138,6 +149,109 @@ void MainWindow::auto_select_port()
     choose_port(available_ports(), settings);
 }
 
+// The tracker may be plugged in after the program was started. The status bar shows the wait;
+// the log gets a line only when a port is found.
+void MainWindow::wait_for_port()
+{
+    show_port_wait(0);
+    waiter->start();
+}
+
+void MainWindow::show_port_wait(int looks)
+{
+    status_label->setText(
+        QStringLiteral("Трекер не найден: подключите его, связь начнётся сама (проверок: %1)")
+            .arg(looks));
+}
+
+void MainWindow::connect_to_found_port()
+{
+    set_status_text(QStringLiteral("Найден порт ") + settings.port_name_long);
+    if (!link_active)
+        toggle_connection();
+}
+
+void MainWindow::add_console_and_search()
+{
+    console = new command_console(this);
+    console_dock = add_dock(QStringLiteral("Консоль"), console, Qt::BottomDockWidgetArea);
+    connect(console, &command_console::command_entered, this, &MainWindow::send_command);
+    connect(ui->actionConsole, &QAction::triggered, this, &MainWindow::show_console);
+
+    search = new parameter_search(*pages_widget, this);
+    search_dock = add_dock(QStringLiteral("Поиск параметра"), search, Qt::RightDockWidgetArea);
+    connect(ui->actionFind, &QAction::triggered, this, &MainWindow::show_search);
+
+    connect(ui->actionSaveLog, &QAction::triggered, this, &MainWindow::save_log);
+
+    waiter = new port_waiter(settings, available_ports, this);
+    connect(waiter, &port_waiter::still_waiting, this, &MainWindow::show_port_wait);
+    connect(waiter, &port_waiter::port_chosen, this, &MainWindow::connect_to_found_port);
+}
+
+QDockWidget* MainWindow::add_dock(const QString& title, QWidget* content, Qt::DockWidgetArea area)
+{
+    auto* dock = new QDockWidget(title, this);
+    dock->setObjectName(content->metaObject()->className());
+    dock->setWidget(content);
+    addDockWidget(area, dock);
+    dock->hide();
+    return dock;
+}
+
+void MainWindow::show_console()
+{
+    console_dock->show();
+    console_dock->raise();
+    console->focus_input();
+}
+
+void MainWindow::show_search()
+{
+    search_dock->show();
+    search_dock->raise();
+    search->focus_query();
+}
+
+void MainWindow::save_log()
+{
+    const QString suggested = QDir::home().filePath(QDateTime::currentDateTime().toString(
+        QStringLiteral("'журнал-трекера-'yyyy-MM-dd-HHmm'.txt'")));
+    const QString path =
+        ask_file_name(file_dialog_kind::save, this, QStringLiteral("Сохранить журнал"), suggested,
+                      QStringLiteral("Текстовые файлы (*.txt)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!status_log::save(*ui->log_widget, path, error))
+        show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"),
+                         QStringLiteral("Журнал не сохранён: ") + error);
+}
+
+// The link's own text says only the error code; the user also needs to know what to do.
+void MainWindow::advise_on_open_failure(const QString& status)
+{
+    if (open_advice_given)
+        return;
+    const QStringList advice = open_failure_advice(status);
+    open_advice_given = !advice.isEmpty();
+    for (const QString& line : advice)
+        set_status_text(line);
+}
+
+// Typed on purpose: the reply is shown in the console, and values of a command the pages know
+// go into the pages as from any reply, but no box opens for a command they do not know.
+void MainWindow::take_console_reply(const QString& line)
+{
+    const tc::reply reply = tc::parse_reply(line);
+    if (reply.refused != tc::refusal::none)
+        return;
+    if (settings.simple_mode)
+        pages_widget->process_simple_response(line);
+    else if (reply.readable())
+        fill_command_block(reply);
+}
+
 void MainWindow::on_commandLinkButton_clicked()
 {
     toggle_connection();
@@ -155,9 +269,13 @@ void MainWindow::toggle_connection()
 
 void MainWindow::start_tracker_thread()
 {
+    waiter->stop();
+    open_advice_given = false;
+    console->set_link_state(command_console::link_state::starting);
     worker = new SerialPortThread();
     worker->set_port_params(settings.port_name, settings.port_speed, settings.bt_conn);
     connect(worker, &SerialPortThread::set_status_text, this, &MainWindow::set_status_text);
+    connect(worker, &SerialPortThread::set_status_text, this, &MainWindow::advise_on_open_failure);
     connect(worker, &SerialPortThread::cmd_executed, this, &MainWindow::slot_execute_cmd_ok);
     connect(worker, &SerialPortThread::disconnected_gracefully, this,
             &MainWindow::tracker_disconnected);
@@ -174,6 +292,7 @@ void MainWindow::disconnect_tracker()
     QThread::usleep(1000000);
     worker->request_exit();
     pages_widget->set_pages_enabled(false);
+    console->set_link_state(command_console::link_state::ending);
 }
 
 void MainWindow::send_command(const QString& cmd)
@@ -200,6 +319,7 @@ void MainWindow::poll_tab(int tab_id, const QStringList& cmds)
 void MainWindow::slot_tracker_handshake_ok()
 {
     pages_widget->set_pages_enabled(true);
+    console->set_link_state(command_console::link_state::up, settings.bt_conn);
     const int tab = pages_widget->current_tab();
     const QStringList cmds = pages_widget->poll_commands(tab);
     if (!cmds.isEmpty())
@@ -235,6 +355,10 @@ void MainWindow::tracker_set_command(int, int, QString cmd)
 void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
 {
     set_status_text(QStringLiteral("Result: ") + cmd_result);
+    if (console->take_reply(cmd, cmd_result)) {
+        take_console_reply(cmd_result);
+        return;
+    }
     if (settings.simple_mode)
         process_simple_reply(cmd_result);
     else
@@ -341,6 +465,7 @@ void MainWindow::tracker_disconnected()
 
     link_active = false;
     pages_widget->set_pages_enabled(false);
+    console->set_link_state(command_console::link_state::none);
     ui->commandLinkButton->setText(QString::fromUtf8(connect_text));
     set_status_text(QStringLiteral("Tracker disconnected..."));
     for (auto& page : pages_widget->page_list)

@@ -5,9 +5,13 @@
 
 #include <QMainWindow>
 
+class QDockWidget;
 class QLabel;
 class Confirm_Dialog;
 class SerialPortThread;
+class command_console;
+class parameter_search;
+class port_waiter;
 class tab_xml_widget;
 
 namespace Ui {
@@ -62,8 +66,21 @@ private:
     void process_simple_reply(const QString& line);
     void show_refusal(tracker_commands::refusal kind);
 
-    // Port choice at start-up when none is configured
+    // Port choice at start-up when none is configured, and waiting for one to be plugged in
     void auto_select_port();
+    void wait_for_port();
+    void show_port_wait(int looks);
+    void connect_to_found_port();
+
+    // Comforts for the installer: a command console, parameter search, a log to keep, and
+    // advice when a port does not open
+    void add_console_and_search();
+    QDockWidget* add_dock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
+    void show_console();
+    void show_search();
+    void take_console_reply(const QString& line);
+    void save_log();
+    void advise_on_open_failure(const QString& status);
 
     Ui::MainWindow* ui;
     tab_xml_widget* pages_widget = nullptr;
@@ -73,4 +90,11 @@ private:
     SerialPortThread* worker = nullptr;
     bool link_active = false;     // a worker runs and has not yet reported its end
     bool close_requested = false; // close the window once the link has ended
+
+    command_console* console = nullptr;
+    QDockWidget* console_dock = nullptr;
+    parameter_search* search = nullptr;
+    QDockWidget* search_dock = nullptr;
+    port_waiter* waiter = nullptr;
+    bool open_advice_given = false; // once per link: the worker retries every second
 };
