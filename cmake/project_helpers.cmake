@@ -24,7 +24,7 @@ set(TC_TEST_DATA_DIR ${CMAKE_SOURCE_DIR}/tests/data)
 function(tc_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE Qt::Test ${ARG_LIBS})
     target_compile_definitions(${name} PRIVATE TC_TEST_DATA="${TC_TEST_DATA_DIR}"
                                                TC_BINARY_DIR="${CMAKE_BINARY_DIR}")
     tc_set_warnings(${name})

@@ -3,27 +3,35 @@
 #include <QFile>
 #include <QSettings>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
 const QFileDevice::Permissions owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-void open_ini(QSettings& ini)
+// Qt 6 reads and writes INI files in UTF-8 by default.
+void open_ini([[maybe_unused]] QSettings& ini)
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     ini.setIniCodec("UTF-8");
+#endif
 }
 
 // QSettings replaces the file by a new one that takes over the old file's permissions, so a file
 // that exists with owner-only permissions before the first write never shows the passwords to
-// anyone else, not even for a moment.
-void create_private_file(const QString& path)
+// anyone else, not even for a moment. On Windows a file takes the access list of its folder, and a
+// working folder in the user's profile is already private to the user: nothing to prepare there.
+void create_private_file([[maybe_unused]] const QString& path)
 {
+#ifdef Q_OS_UNIX
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
+#endif
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include "record_decoder.h"
 #include "type_token.h"
 
+#include <QLocale>
 #include <QStringList>
+#include <QStringView>
 
 #include <charconv>
 #include <cstring>
@@ -61,14 +63,14 @@ QString coordinate(quint32 number, const field_format& format)
 
 // One entry  name "," token ":" value  of a decoded text; a value runs up to a further ":".
 // Views instead of split lists: a record of a few hundred fields arrives every second.
-void store_entry(const QStringRef& entry, QList<field_value>& values, QHash<QString, int>& index)
+void store_entry(QStringView entry, QList<field_value>& values, QHash<QString, int>& index)
 {
     const int colon = entry.indexOf(QLatin1Char(':'));
     const int comma = colon < 0 ? -1 : entry.left(colon).indexOf(QLatin1Char(','));
     if (comma < 0) {
         return;
     }
-    QStringRef value = entry.mid(colon + 1);
+    QStringView value = entry.mid(colon + 1);
     value = value.left(value.indexOf(QLatin1Char(':')));
     const bool is_string = comma + 1 < colon && entry.at(comma + 1) == QLatin1Char('Z');
 
@@ -79,7 +81,8 @@ void store_entry(const QStringRef& entry, QList<field_value>& values, QHash<QStr
         values.append({name, 0, QString()});
     }
     field_value& stored = values[*found];
-    stored.number = is_string ? 0 : value.toUInt();
+    static const QLocale c_locale = QLocale::c();
+    stored.number = is_string ? 0 : c_locale.toUInt(value);
     stored.text = is_string ? value.toString() : QString();
 }
 
@@ -117,7 +120,7 @@ void store_decoded_fields(const QString& decoded, QList<field_value>& values,
         if (end < 0) {
             end = decoded.size();
         }
-        store_entry(decoded.midRef(start, end - start), values, index);
+        store_entry(QStringView(decoded).mid(start, end - start), values, index);
         start = end + 1;
     }
 }

@@ -43,9 +43,16 @@ QWidget* add_input(tab_xml_widget& owner, const profile_parameter& source, t_pag
         setup_combo_box(combo, source, false);
         page.form_layout->addRow(source.description, combo);
         combo->parameter = parameter;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
         // The text form of the signal is the deprecated overload; the slot reads the item data.
         QObject::connect(combo, SIGNAL(currentIndexChanged(QString)), &owner,
                          SLOT(simple_combo_box_changed(QString)));
+#else
+        // Qt 6 has no text form of the signal; the change is tracked by the item data all the same.
+        QObject::connect(combo, &QComboBox::currentIndexChanged, &owner, [&owner, combo] {
+            owner.track_simple_change(combo->parameter, combo->currentData().toString());
+        });
+#endif
         return combo;
     }
     return nullptr;
