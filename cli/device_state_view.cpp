@@ -1,5 +1,7 @@
 #include "device_state_view.h"
 
+#include "tracker_commands.h"
+
 #include <QStringList>
 
 device_state_view::device_state_view(const QList<profile_rawdata>& layouts,
@@ -17,20 +19,19 @@ device_state_view::device_state_view(const QList<profile_rawdata>& layouts,
 
 bool device_state_view::take_line(const QString& line)
 {
-    // Marker, layout id, base64 record; a shorter line carries no record.
-    const QStringList parts = line.split(QLatin1Char(','));
-    if (parts.size() < 3) {
+    const tracker_commands::device_state_line parsed =
+        tracker_commands::parse_device_state_line(line);
+    if (!parsed.valid) {
         return false;
     }
-    const int id = parts.at(1).toInt();
     for (const profile_rawdata& layout : qAsConst(rawdata)) {
-        if (layout.id != id) {
+        if (layout.id != parsed.schema_id) {
             continue;
         }
         if (layout.schema.isEmpty()) {
             return false;
         }
-        const QByteArray record = QByteArray::fromBase64(parts.at(2).toUtf8());
+        const QByteArray record = QByteArray::fromBase64(parsed.payload.toUtf8());
         const QByteArray text = decode_record_text(layout.schema.toUtf8(), record, decode_buffer);
         store_decoded_fields(QString::fromUtf8(text), values, value_index);
         return true;

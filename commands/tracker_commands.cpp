@@ -72,6 +72,18 @@ reply parse_reply(const QString& line)
     return r;
 }
 
+device_state_line parse_device_state_line(const QString& line)
+{
+    const QStringList fields = line.split(QLatin1Char(','));
+    device_state_line parsed;
+    if (fields.size() < 3)
+        return parsed;
+    parsed.valid = true;
+    parsed.schema_id = fields.at(1).toInt();
+    parsed.payload = fields.at(2);
+    return parsed;
+}
+
 QString refusal_text(refusal kind)
 {
     switch (kind) {

@@ -67,6 +67,16 @@ struct reply
 
 reply parse_reply(const QString& line);
 
+// A device-state line "$SD,<schema id>,<base64 record>", sent by the tracker on its own.
+struct device_state_line
+{
+    bool valid = false; // the line has the three fields; a shorter one carries no record
+    int schema_id = 0;
+    QString payload; // the record in base64
+};
+
+device_state_line parse_device_state_line(const QString& line);
+
 // The user-visible text of a refusal; empty for refusal::none.
 QString refusal_text(refusal kind);
 

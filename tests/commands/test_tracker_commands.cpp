@@ -13,6 +13,8 @@ private slots:
     void command_texts();
     void replies_data();
     void replies();
+    void device_state_lines_data();
+    void device_state_lines();
 };
 
 void test_tracker_commands::command_texts_data()
@@ -81,6 +83,26 @@ void test_tracker_commands::replies()
     QTEST(r.carries_values(), "carries_values");
     QTEST(int(r.refused), "refused");
     QTEST(r.value(2), "value2");
+}
+
+void test_tracker_commands::device_state_lines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("schema_id");
+    QTest::addColumn<QString>("payload");
+    QTest::newRow("record") << "$SD,2,AQID" << true << 2 << "AQID";
+    QTest::newRow("text before marker") << "x$SD,17,AA==,more" << true << 17 << "AA==";
+    QTest::newRow("no record") << "$SD,2" << false << 0 << "";
+}
+
+void test_tracker_commands::device_state_lines()
+{
+    QFETCH(QString, line);
+    const tc::device_state_line parsed = tc::parse_device_state_line(line);
+    QTEST(parsed.valid, "valid");
+    QTEST(parsed.schema_id, "schema_id");
+    QTEST(parsed.payload, "payload");
 }
 
 QTEST_GUILESS_MAIN(test_tracker_commands)
