@@ -9,6 +9,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # Debian packages every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev
                 libbenchmark-dev)
+# The same sources also build against Qt 6 (Debian 12 has 6.4; its Xml DOM is in qt6-base-dev).
+QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
