@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "command_console.h"
+#include "configuration_files.h"
 #include "confirm_dialog.h"
 #include "file_dialog.h"
 #include "message_box.h"
@@ -15,6 +16,7 @@
 #include "status_log.h"
 #include "tab_xml_widget.h"
 #include "tracker_commands.h"
+#include "unwritten_edits_prompt.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -22,6 +24,8 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLoggingCategory>
+
+#include <utility>
 
 namespace {
 
@@ -74,6 +78,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Nothing may reach the tracker before the handshake.
     pages_widget->set_pages_enabled(false);
     add_console_and_search();
+    add_configuration_actions();
     set_status_text(QStringLiteral("Init ok!"));
 
     if (settings.auto_connect) {
@@ -101,6 +106,10 @@ void MainWindow::set_status_text(QString str)
 // While a link runs, the window waits for the worker to close the port before it goes.
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!close_requested && settle_edits(next_step::close) != edits_settled::now) {
+        event->ignore();
+        return;
+    }
     if (link_active) {
         worker->request_exit();
         close_requested = true;
@@ -135,7 +144,18 @@ void MainWindow::show_settings_window()
     pages_widget->master_password = settings.master_password;
     if (settings.simple_mode == was_simple)
         return;
+    // The pages keep their mode until the new start, so that replies meanwhile are read as
+    // before; the file holds the new one.
+    settings.simple_mode = was_simple;
+    const edits_settled settled = settle_edits(next_step::restart);
+    if (settled == edits_settled::now)
+        restart_in_new_mode();
+    else if (settled == edits_settled::cancelled)
+        save_settings();
+}
 
+void MainWindow::restart_in_new_mode()
+{
     // The pages are built for one display mode; a new mode needs a new start.
     show_message_box(
         message_box_kind::information, this, QStringLiteral("Сообщение"),
@@ -262,7 +282,7 @@ void MainWindow::toggle_connection()
     if (!link_active) {
         start_tracker_thread();
         ui->commandLinkButton->setText(QString::fromUtf8(disconnect_text));
-    } else {
+    } else if (settle_edits(next_step::disconnect) == edits_settled::now) {
         disconnect_tracker();
     }
 }
@@ -272,6 +292,7 @@ void MainWindow::start_tracker_thread()
     waiter->stop();
     open_advice_given = false;
     console->set_link_state(command_console::link_state::starting);
+    backup_due = settings.simple_mode;
     worker = new SerialPortThread();
     worker->set_port_params(settings.port_name, settings.port_speed, settings.bt_conn);
     connect(worker, &SerialPortThread::set_status_text, this, &MainWindow::set_status_text);
@@ -292,6 +313,8 @@ void MainWindow::disconnect_tracker()
     QThread::usleep(1000000);
     worker->request_exit();
     pages_widget->set_pages_enabled(false);
+    link_ready = false;
+    update_configuration_actions();
     console->set_link_state(command_console::link_state::ending);
 }
 
@@ -319,6 +342,13 @@ void MainWindow::poll_tab(int tab_id, const QStringList& cmds)
 void MainWindow::slot_tracker_handshake_ok()
 {
     pages_widget->set_pages_enabled(true);
+    link_ready = true;
+    update_configuration_actions();
+    // Once per link: a handshake again after a lost port polls again, but the tracker is the same.
+    if (std::exchange(backup_due, false)) {
+        backup.emplace();
+        backup->start(pages_widget->value_store);
+    }
     console->set_link_state(command_console::link_state::up, settings.bt_conn);
     const int tab = pages_widget->current_tab();
     const QStringList cmds = pages_widget->poll_commands(tab);
@@ -359,10 +389,13 @@ void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
         take_console_reply(cmd_result);
         return;
     }
+    const tc::reply reply = tc::parse_reply(cmd_result);
+    check_written_values(cmd, reply);
     if (settings.simple_mode)
         process_simple_reply(cmd_result);
     else
         parse_expert_response(cmd, cmd_result);
+    after_reply(reply);
 }
 
 void MainWindow::show_refusal(tc::refusal kind)
@@ -445,6 +478,7 @@ void MainWindow::on_commandLinkButton_2_clicked()
     send_command(save);
     // Not cleared outright: a write the tracker refuses is marked changed again.
     store.mark_writes_sent();
+    pages_widget->refresh_change_marks();
 }
 
 // A device-state line: marker, record schema id, base64 record.
@@ -465,6 +499,11 @@ void MainWindow::tracker_disconnected()
 
     link_active = false;
     pages_widget->set_pages_enabled(false);
+    link_ready = false;
+    update_configuration_actions();
+    after_writing = next_step::none;
+    unconfirmed.clear();
+    backup.reset();
     console->set_link_state(command_console::link_state::none);
     ui->commandLinkButton->setText(QString::fromUtf8(connect_text));
     set_status_text(QStringLiteral("Tracker disconnected..."));
@@ -472,4 +511,142 @@ void MainWindow::tracker_disconnected()
         page.polled = false;
     if (close_requested)
         close();
+}
+
+// ---- Configuration files, unwritten edits, written values and backups
+
+void MainWindow::add_configuration_actions()
+{
+    connect(ui->actionSaveConfiguration, &QAction::triggered, this,
+            &MainWindow::save_configuration_to_file);
+    connect(ui->actionLoadConfiguration, &QAction::triggered, this,
+            &MainWindow::load_configuration_from_file);
+    update_configuration_actions();
+}
+
+// A file is held against the tracker's values, which the pages show once the link is up.
+void MainWindow::update_configuration_actions()
+{
+    ui->actionLoadConfiguration->setEnabled(link_ready);
+}
+
+void MainWindow::save_configuration_to_file()
+{
+    const QString path = save_pages_to_file(this, *pages_widget, settings.xml_path);
+    if (!path.isEmpty())
+        set_status_text(QStringLiteral("Конфигурация сохранена в файл ") + path);
+}
+
+void MainWindow::load_configuration_from_file()
+{
+    if (load_file_into_pages(this, *pages_widget))
+        set_status_text(QStringLiteral("Значения из файла применены: они отмечены на страницах"));
+}
+
+// Writing puts the step off until the tracker has answered the save request; without a tracker
+// the edits can only be kept in a file.
+MainWindow::edits_settled MainWindow::settle_edits(next_step step)
+{
+    if (!pages_widget->has_unwritten_edits())
+        return edits_settled::now;
+    switch (ask_about_unwritten_edits(this, link_ready)) {
+    case edits_answer::discard:
+        pages_widget->discard_edits();
+        return edits_settled::now;
+    case edits_answer::cancel:
+        return edits_settled::cancelled;
+    case edits_answer::write:
+        break;
+    }
+    if (!link_ready) {
+        const bool kept = !save_pages_to_file(this, *pages_widget, settings.xml_path).isEmpty();
+        return kept ? edits_settled::now : edits_settled::cancelled;
+    }
+    write_edits();
+    after_writing = step;
+    return edits_settled::after_writing;
+}
+
+// Expert mode sets every edited block first; the save request follows in both modes.
+void MainWindow::write_edits()
+{
+    for (const QString& cmd : pages_widget->edited_block_commands())
+        send_command(cmd);
+    on_commandLinkButton_2_clicked();
+}
+
+void MainWindow::take_step(next_step step)
+{
+    switch (step) {
+    case next_step::none:
+        break;
+    case next_step::close:
+        close();
+        break;
+    case next_step::disconnect:
+        if (link_active)
+            disconnect_tracker();
+        break;
+    case next_step::restart:
+        restart_in_new_mode();
+        break;
+    }
+}
+
+// Before the store takes the reply, while it still knows what was written. A read is no answer
+// to a write.
+void MainWindow::check_written_values(const QString& cmd, const tc::reply& reply)
+{
+    if (!settings.simple_mode || cmd == tc::read(reply.key))
+        return;
+    for (const unconfirmed_write& write : unconfirmed_writes(pages_widget->value_store, reply)) {
+        pages_widget->mark_unconfirmed(write.key, write.position);
+        unconfirmed.append(write);
+    }
+}
+
+// The answer to the save request closes a round of writes; a refusal stops the step that
+// waited for it, as the edits are not written.
+void MainWindow::after_reply(const tc::reply& reply)
+{
+    if (backup && backup->take_reply(reply))
+        keep_backup();
+    if (reply.refused != tc::refusal::none) {
+        pages_widget->refresh_change_marks();
+        after_writing = next_step::none;
+    }
+    if (reply.key != tc::save_key)
+        return;
+    show_unconfirmed_writes();
+    take_step(std::exchange(after_writing, next_step::none));
+}
+
+void MainWindow::show_unconfirmed_writes()
+{
+    if (unconfirmed.isEmpty())
+        return;
+    QStringList lines{QStringLiteral("Трекер хранит не те значения, что были записаны:")};
+    for (const unconfirmed_write& write : std::exchange(unconfirmed, {})) {
+        const QList<parameter_place> writers =
+            pages_widget->places.writers(write.key, write.position);
+        const QString label = writers.isEmpty()
+                                  ? QStringLiteral("%1, #%2").arg(write.key).arg(write.position)
+                                  : writers.first().parameter->description;
+        lines << QStringLiteral("%1: записано «%2», в трекере «%3»")
+                     .arg(label, write.written, write.held);
+    }
+    show_message_box(message_box_kind::information, this, QStringLiteral("Сообщение"),
+                     lines.join(QLatin1Char('\n')));
+}
+
+void MainWindow::keep_backup()
+{
+    QString path;
+    QString error;
+    if (write_backup(QStringLiteral("backups"), settings.port_name,
+                     backup->configuration(settings.xml_path), &path, &error))
+        set_status_text(QStringLiteral("Настройки трекера сохранены в ") + path);
+    else
+        set_status_text(QStringLiteral("Резервная копия не записана: ") + error);
+    backup.reset();
 }

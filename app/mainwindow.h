@@ -1,9 +1,13 @@
 #pragma once
 
+#include "configuration_backups.h"
 #include "t_settings.h"
 #include "tracker_commands.h"
+#include "write_verification.h"
 
 #include <QMainWindow>
+
+#include <optional>
 
 class QDockWidget;
 class QLabel;
@@ -82,6 +86,33 @@ private:
     void save_log();
     void advise_on_open_failure(const QString& status);
 
+    // Configuration files, edits that are never lost silently, and what a write left behind
+    enum class next_step
+    {
+        none,
+        close,
+        disconnect,
+        restart
+    };
+    enum class edits_settled
+    {
+        now,           // none, discarded, or kept in a file: the step may go on
+        after_writing, // the step follows the tracker's answer to the save request
+        cancelled
+    };
+    void add_configuration_actions();
+    void update_configuration_actions();
+    void save_configuration_to_file();
+    void load_configuration_from_file();
+    edits_settled settle_edits(next_step step);
+    void write_edits();
+    void take_step(next_step step);
+    void restart_in_new_mode();
+    void check_written_values(const QString& cmd, const tracker_commands::reply& reply);
+    void after_reply(const tracker_commands::reply& reply);
+    void show_unconfirmed_writes();
+    void keep_backup();
+
     Ui::MainWindow* ui;
     tab_xml_widget* pages_widget = nullptr;
     QLabel* status_label = nullptr;
@@ -90,6 +121,11 @@ private:
     SerialPortThread* worker = nullptr;
     bool link_active = false;     // a worker runs and has not yet reported its end
     bool close_requested = false; // close the window once the link has ended
+    bool link_ready = false;      // the handshake has enabled the pages
+    next_step after_writing = next_step::none;
+    QList<unconfirmed_write> unconfirmed; // since the last answer to a save request
+    bool backup_due = false;              // simple mode: this link's first poll is still to be kept
+    std::optional<connection_backup> backup; // while that poll is answered
 
     command_console* console = nullptr;
     QDockWidget* console_dock = nullptr;

@@ -10,6 +10,7 @@
 #include "settings_file.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
+#include "unwritten_edits_prompt.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -278,7 +279,11 @@ void test_window::nothing_is_sent_without_a_link()
     QTest::mouseClick(w.findChild<QCommandLinkButton*>("commandLinkButton_2"), Qt::LeftButton);
     QCOMPARE(boxes.texts(), QStringList());
     QCOMPARE(log_rows(w).size(), 1);
+    // Closing asks first about the change, which is dropped here.
+    const auto previous =
+        set_unwritten_edits_handler([](QWidget*, bool) { return edits_answer::discard; });
     QVERIFY(w.close());
+    set_unwritten_edits_handler(previous);
 }
 
 void test_window::connecting_without_a_tracker()

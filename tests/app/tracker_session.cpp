@@ -4,6 +4,7 @@
 #include "settings_file.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
+#include "unwritten_edits_prompt.h"
 
 #include <QCommandLinkButton>
 #include <QDir>
@@ -34,9 +35,13 @@ tracker_session::~tracker_session()
 {
     if (!main_window)
         return;
+    // Edits a test leaves are dropped: closing must not wait for an answer.
+    const auto previous =
+        set_unwritten_edits_handler([](QWidget*, bool) { return edits_answer::discard; });
     main_window->close();
     if (!QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms))
         qFatal("the window did not close: its worker would outlive the test");
+    set_unwritten_edits_handler(previous);
 }
 
 bool tracker_session::fail(const QString& message)

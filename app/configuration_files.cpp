@@ -1,0 +1,95 @@
+#include "configuration_files.h"
+
+#include "configuration_dialog.h"
+#include "file_dialog.h"
+#include "message_box.h"
+#include "page_configuration.h"
+#include "settings_file.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+const QString folder_key = QStringLiteral("Files/ConfigurationFolder");
+const QString file_filter = QStringLiteral("Конфигурации трекера (*.json);;Все файлы (*)");
+
+QString last_folder()
+{
+    QSettings ini(settings_file_path(), QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    return ini.value(folder_key, QDir::currentPath()).toString();
+}
+
+// The settings file holds the passwords: one this creates is kept as private as the others.
+void remember_folder(const QString& chosen_file)
+{
+    {
+        QSettings ini(settings_file_path(), QSettings::IniFormat);
+        ini.setIniCodec("UTF-8");
+        ini.setValue(folder_key, QFileInfo(chosen_file).absolutePath());
+    }
+    QFile::setPermissions(settings_file_path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void tell(QWidget* parent, const QString& text)
+{
+    show_message_box(message_box_kind::plain, parent, QString(), text);
+}
+
+} // namespace
+
+QString save_pages_to_file(QWidget* parent, const tab_xml_widget& pages,
+                           const QString& profile_name)
+{
+    const QString suggested =
+        QDir(last_folder())
+            .filePath(
+                QStringLiteral("tracker_%1.json").arg(QDate::currentDate().toString(Qt::ISODate)));
+    const QString path =
+        ask_file_name(file_dialog_kind::save, parent,
+                      QStringLiteral("Сохранить конфигурацию в файл"), suggested, file_filter);
+    if (path.isEmpty()) {
+        return QString();
+    }
+    remember_folder(path);
+    QString error;
+    if (!write_configuration_file(path, configuration_from_pages(pages, profile_name), &error)) {
+        tell(parent, QStringLiteral("Конфигурация не сохранена.\n") + error);
+        return QString();
+    }
+    return path;
+}
+
+bool load_file_into_pages(QWidget* parent, tab_xml_widget& pages)
+{
+    const QString path = ask_file_name(file_dialog_kind::open, parent,
+                                       QStringLiteral("Загрузить конфигурацию из файла"),
+                                       last_folder(), file_filter);
+    if (path.isEmpty()) {
+        return false;
+    }
+    remember_folder(path);
+    tracker_configuration configuration;
+    QString error;
+    if (!read_configuration_file(path, configuration, &error)) {
+        tell(parent, QStringLiteral("Конфигурация не загружена.\n") + error);
+        return false;
+    }
+    const page_comparison comparison = compare_with_pages(pages, configuration);
+    if (comparison.rows.isEmpty() && comparison.read_only.isEmpty() &&
+        comparison.unknown.isEmpty()) {
+        show_message_box(message_box_kind::information, parent, QStringLiteral("Сообщение"),
+                         QStringLiteral("Значения в файле совпадают с текущими"));
+        return false;
+    }
+    configuration_dialog dialog(parent, QFileInfo(path).fileName(), comparison);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    apply_rows(pages, dialog.ticked_rows());
+    return true;
+}

@@ -1,0 +1,41 @@
+#include "unwritten_edits_prompt.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+edits_answer ask_in_box(QWidget* parent, bool tracker_ready)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Изменения не записаны"),
+                    QStringLiteral("Есть изменённые параметры, которые не записаны в трекер."),
+                    QMessageBox::NoButton, parent);
+    QPushButton* write = box.addButton(tracker_ready ? QStringLiteral("Записать в трекер")
+                                                     : QStringLiteral("Сохранить в файл..."),
+                                       QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QStringLiteral("Не сохранять"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.setDefaultButton(write);
+    box.exec();
+    if (box.clickedButton() == write) {
+        return edits_answer::write;
+    }
+    return box.clickedButton() == discard ? edits_answer::discard : edits_answer::cancel;
+}
+
+unwritten_edits_handler current_handler = ask_in_box;
+
+} // namespace
+
+edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready)
+{
+    return current_handler(parent, tracker_ready);
+}
+
+unwritten_edits_handler set_unwritten_edits_handler(unwritten_edits_handler handler)
+{
+    const unwritten_edits_handler previous = current_handler;
+    current_handler = handler ? handler : ask_in_box;
+    return previous;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+class QWidget;
+
+// Closing the window, ending the link or changing the display mode with edits the tracker has
+// not had asks first, through ask_about_unwritten_edits, so that tests can answer through
+// set_unwritten_edits_handler instead of running into a modal box.
+
+enum class edits_answer
+{
+    write,   // to the tracker, or to a file when no tracker is connected
+    discard, // forget them and go on
+    cancel   // stay as before
+};
+
+using unwritten_edits_handler = edits_answer (*)(QWidget* parent, bool tracker_ready);
+
+edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready);
+
+// Installs handler for every later question and returns the one it replaces; nullptr brings back
+// the modal box.
+unwritten_edits_handler set_unwritten_edits_handler(unwritten_edits_handler handler);
