@@ -33,6 +33,16 @@ QString reason_text(command_console::link_state state)
     return QString();
 }
 
+// A CR or LF would break the echo across lines; the Unicode control pictures show them in place.
+QString with_visible_controls(QString text)
+{
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+    }
+    return text;
+}
+
 } // namespace
 
 command_console::command_console(QWidget* parent)
@@ -109,7 +119,7 @@ void command_console::submit()
         return;
     remember(cmd);
     input->clear();
-    print(QStringLiteral("> ") + cmd);
+    print(QStringLiteral("> ") + with_visible_controls(cmd));
     const QString unsafe = unsafe_reason(cmd);
     if (!unsafe.isEmpty()) {
         print(QStringLiteral("Не отправлена: ") + unsafe, true);
