@@ -19,21 +19,6 @@ const QStringList simple_poll{"AT+APN=?", "AT+GSM=?",   "AT+ROAM=?",
                               "AT+PIN=?", "AT+TRACK=?", "AT+ODO=?"};
 const QString nothing_changed = QStringLiteral("Вы не изменили ни одного параметра");
 
-// Values that differ from the profile's defaults, so that a poll shows in the inputs.
-tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options = {})
-{
-    tracker_session::options o;
-    o.simple_mode = simple_mode;
-    o.sim_options = sim_options;
-    o.tracker_values = {{"+APN", {"apn.tracker", "user7"}},
-                        {"+GSM", {"3", "0"}},
-                        {"+ROAM", {"0"}},
-                        {"+PIN", {"1111"}},
-                        {"+TRACK", {"120", "42"}},
-                        {"+ODO", {"5555"}}};
-    return o;
-}
-
 // Expert mode: the value a parameter shows; an option's code rather than its text.
 QString shown(tab_xml_widget& pages, int tab, int cmd, int parameter)
 {
@@ -41,26 +26,6 @@ QString shown(tab_xml_widget& pages, int tab, int cmd, int parameter)
     if (auto* box = qobject_cast<QComboBox*>(w))
         return box->currentData().toString();
     return qobject_cast<QLineEdit*>(w)->text();
-}
-
-QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter)
-{
-    return qobject_cast<QLineEdit*>(
-        pages.page_list[tab].commands[cmd].parameters[parameter].widget);
-}
-
-// Simple mode: the input of a row.
-template <typename T = QLineEdit>
-T* simple_input(tab_xml_widget& pages, int tab, int row)
-{
-    return qobject_cast<T*>(pages.page_list[tab].parameters[row]->widget);
-}
-
-// Types over the whole text, as a user would.
-void retype(QLineEdit* line, const QString& text)
-{
-    line->selectAll();
-    QTest::keyClicks(line, text);
 }
 
 // The device-state page, "field=text" in page order.

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QTest>
@@ -148,4 +149,30 @@ QStringList tracker_session::wait_for_commands(int since, int count)
     if (!QTest::qWaitFor([&] { return replies_handled(); }, timeout_ms))
         qWarning("the window did not handle every reply in time");
     return sim.transcript().commands().mid(since);
+}
+
+tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options)
+{
+    tracker_session::options o;
+    o.simple_mode = simple_mode;
+    o.sim_options = sim_options;
+    o.tracker_values = {{"+APN", {"apn.tracker", "user7"}},
+                        {"+GSM", {"3", "0"}},
+                        {"+ROAM", {"0"}},
+                        {"+PIN", {"1111"}},
+                        {"+TRACK", {"120", "42"}},
+                        {"+ODO", {"5555"}}};
+    return o;
+}
+
+QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter)
+{
+    return qobject_cast<QLineEdit*>(
+        pages.page_list[tab].commands[cmd].parameters[parameter].widget);
+}
+
+void retype(QLineEdit* line, const QString& text)
+{
+    line->selectAll();
+    QTest::keyClicks(line, text);
 }

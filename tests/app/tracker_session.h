@@ -2,6 +2,7 @@
 
 #include "recorded_boxes.h"
 #include "sim_process.h"
+#include "tab_xml_widget.h"
 
 #include <QMap>
 #include <QStringList>
@@ -12,7 +13,7 @@
 
 class MainWindow;
 class QAbstractButton;
-class tab_xml_widget;
+class QLineEdit;
 
 // The real main window, offscreen, run as an installer would run it: in a working directory of
 // its own holding the end-to-end profile and a configuration that names a simulated tracker's
@@ -59,3 +60,19 @@ private:
     std::unique_ptr<MainWindow> main_window;
     QString last_error;
 };
+
+// The tracker with values that differ from the profile's defaults, so that a poll shows in the
+// inputs.
+tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options = {});
+
+QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter);
+
+// Simple mode: the input of a row.
+template <typename T = QLineEdit>
+T* simple_input(tab_xml_widget& pages, int tab, int row)
+{
+    return qobject_cast<T*>(pages.page_list[tab].parameters[row]->widget);
+}
+
+// Types over the whole text, as a user would.
+void retype(QLineEdit* line, const QString& text);
