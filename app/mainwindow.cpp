@@ -221,16 +221,24 @@ QDockWidget* MainWindow::add_dock(const QString& title, QWidget* content, Qt::Do
 
 void MainWindow::show_console()
 {
-    console_dock->show();
-    console_dock->raise();
+    open_dock(console_dock, 180, Qt::Vertical);
     console->focus_input();
 }
 
 void MainWindow::show_search()
 {
-    search_dock->show();
-    search_dock->raise();
+    open_dock(search_dock, 320, Qt::Horizontal);
     search->focus_query();
+}
+
+// An opened dock takes a modest share of the window: the pages stay its main part.
+void MainWindow::open_dock(QDockWidget* dock, int size, Qt::Orientation orientation)
+{
+    if (dock->isHidden()) {
+        dock->show();
+        resizeDocks({dock}, {size}, orientation);
+    }
+    dock->raise();
 }
 
 void MainWindow::save_log()

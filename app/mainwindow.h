@@ -82,6 +82,7 @@ private:
     QDockWidget* add_dock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
     void show_console();
     void show_search();
+    void open_dock(QDockWidget* dock, int size, Qt::Orientation orientation);
     void take_console_reply(const QString& line);
     void save_log();
     void advise_on_open_failure(const QString& status);

@@ -23,8 +23,10 @@ parameter_search::parameter_search(tab_xml_widget& page_widget, QWidget* parent)
     connect(query, &QLineEdit::textChanged, this, &parameter_search::list_matches);
     // Enter in the field takes the first match, so that a precise query needs no mouse.
     connect(query, &QLineEdit::returnPressed, this, [this] { show_match(0); });
-    connect(results, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { show_match(results->row(item)); });
+    // One click is enough, whatever the style says about activating items.
+    const auto show_item = [this](QListWidgetItem* item) { show_match(results->row(item)); };
+    connect(results, &QListWidget::itemActivated, this, show_item);
+    connect(results, &QListWidget::itemClicked, this, show_item);
 }
 
 void parameter_search::focus_query()
