@@ -140,6 +140,10 @@ void MainWindow::show_settings_window()
 
     settings_dialog->store_to_settings(&settings);
     save_settings();
+    // A port chosen here, or automatic connection turned off, ends the wait for a tracker: a port
+    // found later must not replace the user's choice.
+    if (!settings.auto_connect || !settings.port_name.isEmpty())
+        waiter->stop();
     pages_widget->device_password = settings.device_password;
     pages_widget->master_password = settings.master_password;
     if (settings.simple_mode == was_simple)
