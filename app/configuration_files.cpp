@@ -17,10 +17,18 @@ namespace {
 const QString folder_key = QStringLiteral("Files/ConfigurationFolder");
 const QString file_filter = QStringLiteral("Конфигурации трекера (*.json);;Все файлы (*)");
 
+// Qt 6 reads and writes INI files in UTF-8 by default.
+void use_utf8([[maybe_unused]] QSettings& ini)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    ini.setIniCodec("UTF-8");
+#endif
+}
+
 QString last_folder()
 {
     QSettings ini(settings_file_path(), QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
+    use_utf8(ini);
     return ini.value(folder_key, QDir::currentPath()).toString();
 }
 
@@ -29,7 +37,7 @@ void remember_folder(const QString& chosen_file)
 {
     {
         QSettings ini(settings_file_path(), QSettings::IniFormat);
-        ini.setIniCodec("UTF-8");
+        use_utf8(ini);
         ini.setValue(folder_key, QFileInfo(chosen_file).absolutePath());
     }
     QFile::setPermissions(settings_file_path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
