@@ -493,13 +493,11 @@ void MainWindow::on_commandLinkButton_2_clicked()
     pages_widget->refresh_change_marks();
 }
 
-// A device-state line: marker, record schema id, base64 record.
 void MainWindow::get_sensor_data(QString sd)
 {
-    const QStringList fields = sd.split(',');
-    if (fields.size() < 3)
-        return;
-    pages_widget->decode_device_state(fields[1].toInt(), fields[2]);
+    const tracker_commands::device_state_line line = tracker_commands::parse_device_state_line(sd);
+    if (line.valid)
+        pages_widget->decode_device_state(line.schema_id, line.payload);
 }
 
 void MainWindow::tracker_disconnected()
