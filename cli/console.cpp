@@ -5,7 +5,12 @@
 #include <QMutexLocker>
 #include <QStringList>
 
+#ifdef Q_OS_WIN
+#include <cstdio>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -59,7 +64,11 @@ void console::end_progress(const QString& port)
 
 bool console::error_is_terminal()
 {
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
     return ::isatty(STDERR_FILENO) == 1;
+#endif
 }
 
 QString console::prefixed(const QString& port, const QString& line) const

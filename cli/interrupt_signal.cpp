@@ -1,5 +1,47 @@
 #include "interrupt_signal.h"
 
+#ifdef Q_OS_WIN
+
+#include <QMetaObject>
+
+#include <windows.h>
+
+namespace {
+
+interrupt_signal* instance = nullptr;
+
+// Windows calls this on a thread of its own; the event loop takes over from there.
+BOOL WINAPI on_console_event(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    SetConsoleCtrlHandler(on_console_event, FALSE);
+    QMetaObject::invokeMethod(instance, "raised", Qt::QueuedConnection);
+    return TRUE;
+}
+
+} // namespace
+
+interrupt_signal::interrupt_signal()
+{
+    instance = this;
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+interrupt_signal::~interrupt_signal()
+{
+    SetConsoleCtrlHandler(on_console_event, FALSE);
+    instance = nullptr;
+}
+
+void interrupt_signal::take()
+{
+    emit raised();
+}
+
+#else
+
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -58,3 +100,5 @@ void interrupt_signal::take()
     set_action(SIG_DFL);
     emit raised();
 }
+
+#endif
