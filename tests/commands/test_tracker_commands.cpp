@@ -4,105 +4,78 @@
 
 namespace tc = tracker_commands;
 
+namespace {
+
+// What each display mode reads from a reply line, in one text.
+QString reading(const QString& line)
+{
+    const tc::reply r = tc::parse_reply(line);
+    return QStringList{
+        r.readable() ? "readable" : "unreadable",    r.well_formed() ? "+RESP" : "-", r.key,
+        r.carries_values() ? "values" : "no values", tc::refusal_text(r.refused),     r.value(2)}
+        .join('|');
+}
+
+QString device_state(const QString& line)
+{
+    const tc::device_state_line parsed = tc::parse_device_state_line(line);
+    return parsed.valid ? QStringLiteral("%1|%2").arg(parsed.schema_id).arg(parsed.payload) : "-";
+}
+
+} // namespace
+
 class test_tracker_commands : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void command_texts_data();
-    void command_texts();
-    void replies_data();
-    void replies();
-    void device_state_lines_data();
-    void device_state_lines();
+    void texts_data();
+    void texts();
 };
 
-void test_tracker_commands::command_texts_data()
+void test_tracker_commands::texts_data()
 {
-    QTest::addColumn<QString>("built");
+    QTest::addColumn<QString>("got");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("read") << tc::read("+APN") << "AT+APN=?";
-    QTest::newRow("set keeps empty values")
-        << tc::set("+SRV", "1234", {"host", "", "5000"}) << "AT+SRV=1234,host,,5000,";
-    QTest::newRow("set without values") << tc::set("+X", "pw", {}) << "AT+X=pw,";
-    QTest::newRow("save") << tc::save("4321") << "AT+SAVE=4321,";
-    QTest::newRow("stream on") << tc::streaming("1111", tc::stream_mode::on)
-                               << "AT+SDAD=1111,,3,,,,,";
-    QTest::newRow("stream off") << tc::streaming("1111", tc::stream_mode::off)
-                                << "AT+SDAD=1111,,0,,,,,";
-    QTest::newRow("closing carries the fixed password") << tc::closing() << "AT+TEXT=7395,";
+    const auto row = [](const char* tag, const QString& got, const char* expected) {
+        QTest::newRow(tag) << got << QString::fromUtf8(expected);
+    };
+
+    row("read", tc::read("+APN"), "AT+APN=?");
+    row("set keeps empty values", tc::set("+SRV", "1234", {"host", "", "5000"}),
+        "AT+SRV=1234,host,,5000,");
+    row("set without values", tc::set("+X", "pw", {}), "AT+X=pw,");
+    row("save", tc::save("4321"), "AT+SAVE=4321,");
+    row("stream on", tc::streaming("1111", tc::stream_mode::on), "AT+SDAD=1111,,3,,,,,");
+    row("stream off", tc::streaming("1111", tc::stream_mode::off), "AT+SDAD=1111,,0,,,,,");
+    row("closing carries the fixed password", tc::closing(), "AT+TEXT=7395,");
+
+    row("values", reading("+RESP:APN,a,,c"), "readable|+RESP|+APN|values||");
+    row("no comma", reading("+RESP:APN"), "unreadable|+RESP|+APN|values||");
+    row("no colon", reading("+RESP,1"), "unreadable|+RESP||no values||");
+    row("text before head", reading("xx+RESP:NAME,1"), "readable|-|+NAME|no values||");
+    row("second colon", reading("+RESP:T,12:30"), "readable|+RESP|+T|no values||");
+    row("name cut at a second colon", reading("+RESP:A:B,1"), "readable|+RESP|+A|no values||");
+    row("password refused", reading("+RESP:APN,ERROR,PASSWORD"),
+        "readable|+RESP|+APN|no values|Неверный пароль|PASSWORD");
+    row("permission refused", reading("+RESP:APN,ERROR,PERMISSION"),
+        "readable|+RESP|+APN|no values|Ошибка прав доступа|PERMISSION");
+    row("command refused", reading("+RESP:APN,ERROR,COMMAND"),
+        "readable|+RESP|+APN|no values|Неверная команда|COMMAND");
+    row("ERROR as a value", reading("+RESP:APN,ERROR,BUSY"), "readable|+RESP|+APN|values||BUSY");
+    row("ERROR without kind", reading("+RESP:APN,ERROR"), "readable|+RESP|+APN|values||");
+    row("error without name", reading("+RESP:ERROR,PASSWORD"), "readable|+RESP|+ERROR|no values||");
+
+    row("device-state record", device_state("$SD,2,AQID"), "2|AQID");
+    row("text before the marker", device_state("x$SD,17,AA==,more"), "17|AA==");
+    row("no record", device_state("$SD,2"), "-");
 }
 
-void test_tracker_commands::command_texts()
+void test_tracker_commands::texts()
 {
-    QFETCH(QString, built);
+    QFETCH(QString, got);
     QFETCH(QString, expected);
-    QCOMPARE(built, expected);
-}
-
-void test_tracker_commands::replies_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("readable");    // expert mode finds a name
-    QTest::addColumn<bool>("well_formed"); // head is "+RESP"
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("carries_values"); // simple mode stores it
-    QTest::addColumn<int>("refused");
-    QTest::addColumn<QString>("value2");
-
-    const int none = int(tc::refusal::none);
-    QTest::newRow("values") << "+RESP:APN,a,,c" << true << true << "+APN" << true << none << "";
-    QTest::newRow("no comma") << "+RESP:APN" << false << true << "+APN" << true << none << "";
-    QTest::newRow("no colon") << "+RESP,1" << false << true << "" << false << none << "";
-    QTest::newRow("text before head")
-        << "xx+RESP:NAME,1" << true << false << "+NAME" << false << none << "";
-    QTest::newRow("second colon") << "+RESP:T,12:30" << true << true << "+T" << false << none << "";
-    QTest::newRow("name cut at a second colon")
-        << "+RESP:A:B,1" << true << true << "+A" << false << none << "";
-    QTest::newRow("password refused") << "+RESP:APN,ERROR,PASSWORD" << true << true << "+APN"
-                                      << false << int(tc::refusal::password) << "PASSWORD";
-    QTest::newRow("permission refused") << "+RESP:APN,ERROR,PERMISSION" << true << true << "+APN"
-                                        << false << int(tc::refusal::permission) << "PERMISSION";
-    QTest::newRow("command refused") << "+RESP:APN,ERROR,COMMAND" << true << true << "+APN" << false
-                                     << int(tc::refusal::command) << "COMMAND";
-    QTest::newRow("ERROR as a value")
-        << "+RESP:APN,ERROR,BUSY" << true << true << "+APN" << true << none << "BUSY";
-    QTest::newRow("ERROR without kind")
-        << "+RESP:APN,ERROR" << true << true << "+APN" << true << none << "";
-    QTest::newRow("error without name")
-        << "+RESP:ERROR,PASSWORD" << true << true << "+ERROR" << false << none << "";
-}
-
-void test_tracker_commands::replies()
-{
-    QFETCH(QString, line);
-    const tc::reply r = tc::parse_reply(line);
-    QTEST(r.readable(), "readable");
-    QTEST(r.well_formed(), "well_formed");
-    QTEST(r.key, "key");
-    QTEST(r.carries_values(), "carries_values");
-    QTEST(int(r.refused), "refused");
-    QTEST(r.value(2), "value2");
-}
-
-void test_tracker_commands::device_state_lines_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<int>("schema_id");
-    QTest::addColumn<QString>("payload");
-    QTest::newRow("record") << "$SD,2,AQID" << true << 2 << "AQID";
-    QTest::newRow("text before marker") << "x$SD,17,AA==,more" << true << 17 << "AA==";
-    QTest::newRow("no record") << "$SD,2" << false << 0 << "";
-}
-
-void test_tracker_commands::device_state_lines()
-{
-    QFETCH(QString, line);
-    const tc::device_state_line parsed = tc::parse_device_state_line(line);
-    QTEST(parsed.valid, "valid");
-    QTEST(parsed.schema_id, "schema_id");
-    QTEST(parsed.payload, "payload");
+    QCOMPARE(got, expected);
 }
 
 QTEST_GUILESS_MAIN(test_tracker_commands)
