@@ -34,7 +34,6 @@ public:
     std::function<void(const QByteArray& frame)> on_frame;
 
     void at(qint64 time_us, std::function<void()> action) { actions.emplace(time_us, action); }
-    qint64 now_us() const { return now; }
     void advance(qint64 us) { run_until(now + us, false); }
 
     // Every byte received, and when.

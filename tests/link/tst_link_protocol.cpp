@@ -41,40 +41,39 @@ struct protocol_run : link_owner
     QStringList statuses;
 };
 
-class fake_worker : public SerialPortThread
+// A worker whose pauses move the fake tracker's clock.
+struct fake_worker : SerialPortThread
 {
-public:
-    fake_worker(fake_tracker& tracker, bool bluetooth)
+    explicit fake_worker(fake_tracker& tracker)
         : SerialPortThread(tracker, [&tracker](qint64 us) { tracker.advance(us); })
     {
-        set_port_params(QStringLiteral("fake"), 115200, bluetooth);
     }
 };
 
 // The worker's loop over a fake tracker; the tracker's hooks, or the worker itself, end the run.
 struct worker_run
 {
-    explicit worker_run(bool bluetooth = false) : worker(tracker, bluetooth), probe(worker)
+    explicit worker_run(bool bluetooth = false)
     {
+        worker.set_port_params(QStringLiteral("fake"), 115200, bluetooth);
         tracker.command_mode = bluetooth;
+    }
+    void queue(const QList<QByteArray>& commands)
+    {
+        for (const QByteArray& command : commands) {
+            worker.slot_execute_cmd(QString::fromUtf8(command.data(), command.size()));
+        }
     }
     bool run(const QList<QByteArray>& queued)
     {
-        for (const QByteArray& command : queued) {
-            worker.slot_execute_cmd(QString::fromUtf8(command.data(), command.size()));
-        }
+        queue(queued);
         worker.start();
         return QTest::qWaitFor([this] { return probe.ended(); }, 20000) && worker.wait(20000);
     }
-    // For the hooks, which run on the worker thread.
-    void exit_after(qint64 us)
-    {
-        tracker.at(tracker.now_us() + us, [this] { worker.request_exit(); });
-    }
 
     fake_tracker tracker;
-    fake_worker worker;
-    worker_probe probe;
+    fake_worker worker{tracker};
+    worker_probe probe{worker};
 };
 
 } // namespace
@@ -92,12 +91,8 @@ private slots:
 
     void runs_the_link_data();
     void runs_the_link();
-    void gives_up_after_21_failures_data();
-    void gives_up_after_21_failures();
-    void keeps_wired_link_alive_data();
-    void keeps_wired_link_alive();
-    void reopens_on_link_errors_data();
-    void reopens_on_link_errors();
+    void retries_failed_commands_data();
+    void retries_failed_commands();
 };
 
 void tst_link_protocol::shakes_hands_data()
@@ -170,8 +165,6 @@ void tst_link_protocol::exchanges_commands_data()
     const QByteArray ten_lines = "\rERROR\r$SD,1,AAEC\r" + QByteArray("x\r").repeated(7);
     const QByteArray longest = "+RESP:" + QByteArray(1017, 'x');
     const QByteArray none;
-    QTest::newRow("wired") << false << at(0, line) << gprs_reply;
-    QTest::newRow("bluetooth") << true << at(0, line) << gprs_reply;
     QTest::newRow("cr lf") << false << at(0, gprs_reply + "\r\n") << gprs_reply;
     QTest::newRow("lf cr") << false << at(0, gprs_reply + "\n\r") << gprs_reply;
     QTest::newRow("lf within a line") << false << at(0, "+RESP:GP\nRS,1,60\r") << gprs_reply;
@@ -215,34 +208,34 @@ void tst_link_protocol::exchanges_commands()
 void tst_link_protocol::runs_the_link_data()
 {
     QTest::addColumn<bool>("bluetooth");
-    QTest::addColumn<int>("refusals");         // -1: already in command mode
+    QTest::addColumn<int>("refusals");
     QTest::addColumn<QStringList>("statuses"); // until the link is ready
     QTest::addColumn<QByteArray>("handshake");
+    QTest::addColumn<int>("keep_alives"); // before the commands come
 
     const QString shaking = QStringLiteral("Handshaking...");
-    QTest::newRow("wired") << false << 0 << QStringList{shaking, "Handshake OK"}
-                           << '&' + code_frame;
-    QTest::newRow("wired, command mode on")
-        << false << -1 << QStringList{shaking, "Already done!"} << QByteArray("&\r");
+    QTest::newRow("wired") << false << 0 << QStringList{shaking, "Handshake OK"} << '&' + code_frame
+                           << 4;
     QTest::newRow("wired, refused once")
         << false << 2 << QStringList{shaking, "Handshake ERROR", shaking, "Handshake OK"}
-        << '&' + code_frame + code_frame + closing_frame + '&' + code_frame;
-    QTest::newRow("bluetooth") << true << 0 << QStringList{} << QByteArray();
+        << '&' + code_frame + code_frame + closing_frame + '&' + code_frame << 1;
+    QTest::newRow("bluetooth") << true << 0 << QStringList{} << QByteArray() << 0;
 }
 
 // Queued commands wait for the handshake and go out one by one; those that cannot be framed are
 // dropped: the longest one that fits has two framing CRs and the device buffer's terminator
 // beside it on a wired link, one CR on Bluetooth. Device-state lines are forwarded only between
-// exchanges. At the exit the command under way is completed and the rest are not sent.
+// exchanges. At the exit the command under way is completed and the rest are not sent. Before
+// the commands come, a wired link is kept alive every eleven silent waits of the loop.
 void tst_link_protocol::runs_the_link()
 {
     QFETCH(bool, bluetooth);
     QFETCH(int, refusals);
     QFETCH(QStringList, statuses);
     QFETCH(QByteArray, handshake);
+    QFETCH(int, keep_alives);
 
     worker_run run(bluetooth);
-    run.tracker.command_mode |= refusals < 0;
     run.tracker.refusals = refusals;
     const QByteArray longest(bluetooth ? 1022 : 1021, 'y');
     const QByteArray set_name = "AT+NAME=7395,Трекер №1,";
@@ -261,8 +254,11 @@ void tst_link_protocol::runs_the_link()
                               "flushing...", "clearing error...", "closing port...", "closed."}) {
         QTest::ignoreMessage(QtDebugMsg, trace);
     }
-    QVERIFY(run.run(QList<QByteArray>{read_gprs} + unframable +
-                    QList<QByteArray>{longest, set_name, "AT+PIN=?"}));
+    run.tracker.at(5 * second_us, [&] {
+        run.queue(QList<QByteArray>{read_gprs} + unframable +
+                  QList<QByteArray>{longest, set_name, "AT+PIN=?"});
+    });
+    QVERIFY(run.run({}));
 
     QStringList events{"status Opening port fake (115200)", "status fake open OK"};
     for (const QString& status : statuses) {
@@ -282,107 +278,75 @@ void tst_link_protocol::runs_the_link()
            << "disconnected";
     QCOMPARE(run.probe.events, events);
     const QByteArray frame_start = bluetooth ? "" : "\r";
-    QCOMPARE(run.tracker.received, handshake + frame_start + read_gprs + '\r' + frame_start +
-                                       longest + '\r' + frame_start + set_name + '\r' +
-                                       closing_frame);
+    QCOMPARE(run.tracker.received, handshake + QByteArray(keep_alives, '\0') + frame_start +
+                                       read_gprs + '\r' + frame_start + longest + '\r' +
+                                       frame_start + set_name + '\r' + closing_frame);
+    const int first = handshake.size();
+    for (int i = first + 1; i < first + keep_alives; ++i) {
+        QCOMPARE(run.tracker.received_at.at(i) - run.tracker.received_at.at(i - 1), 11 * 100000);
+    }
 }
 
-void tst_link_protocol::gives_up_after_21_failures_data()
+void tst_link_protocol::retries_failed_commands_data()
 {
-    QTest::addColumn<QVector<bool>>("answers"); // per attempt the tracker allows for
+    QTest::addColumn<QVector<bool>>("answers");              // per attempt the tracker allows for
+    QTest::addColumn<QSerialPort::SerialPortError>("error"); // raised during the first attempt
+    QTest::addColumn<int>("commands");
     QTest::addColumn<int>("attempts");
+    QTest::addColumn<int>("executed");
+    QTest::addColumn<int>("links"); // handshakes, and closing commands
 
+    auto row = [](const char* tag, const QVector<bool>& answers, QSerialPort::SerialPortError error,
+                  int commands, int attempts, int executed, int links) {
+        QTest::newRow(tag) << answers << error << commands << attempts << executed << links;
+    };
     const QVector<bool> twenty(20, false);
-    QTest::newRow("20 failures, then a reply") << twenty + QVector<bool>{true} << 21;
-    QTest::newRow("21 failures") << twenty + QVector<bool>{false, true} << 21;
-    QTest::newRow("a reply starts the count afresh")
-        << twenty + QVector<bool>{true} + twenty + QVector<bool>{true} << 42;
+    const QVector<bool> answered{true};
+    row("20 failures, then a reply", twenty + answered, QSerialPort::NoError, 1, 21, 1, 1);
+    row("21 failures", twenty + QVector<bool>{false, true}, QSerialPort::NoError, 1, 21, 0, 1);
+    row("a reply starts the count afresh", twenty + answered + twenty + answered,
+        QSerialPort::NoError, 2, 42, 2, 1);
+    // The port is closed with the closing command, reopened, and the command sent again.
+    row("device not found", {true, true}, QSerialPort::DeviceNotFoundError, 1, 2, 1, 2);
+    row("permission", {true, true}, QSerialPort::PermissionError, 1, 2, 1, 2);
+    row("write", {true, true}, QSerialPort::WriteError, 1, 2, 1, 2);
+    row("resource", {true, true}, QSerialPort::ResourceError, 1, 2, 1, 2);
+    row("unknown", {true, true}, QSerialPort::UnknownError, 1, 2, 1, 2);
+    row("read", answered, QSerialPort::ReadError, 1, 1, 1, 1);
+    row("timeout", answered, QSerialPort::TimeoutError, 1, 1, 1, 1);
 }
 
-void tst_link_protocol::gives_up_after_21_failures()
+// A failed command stays at the head of the queue; after 21 failures in a row the worker gives
+// up. Link errors during an exchange fail it, and close the port when the link is gone.
+void tst_link_protocol::retries_failed_commands()
 {
     QFETCH(QVector<bool>, answers);
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(int, commands);
     QFETCH(int, attempts);
+    QFETCH(int, executed);
+    QFETCH(int, links);
 
     worker_run run;
-    QList<QByteArray> queued;
     for (const bool answered : answers) {
-        run.tracker.replies[read_gprs] << (answered ? at(0, gprs_reply + '\r') : reply{});
-        queued << (answered ? QList<QByteArray>{read_gprs} : QList<QByteArray>{});
+        run.tracker.replies[read_gprs] << (answered ? at(50000, gprs_reply + '\r') : reply{});
     }
     int sent = 0;
     run.tracker.on_frame = [&](const QByteArray& frame) {
-        if (frame == read_gprs && ++sent == answers.size()) {
+        sent += frame == read_gprs ? 1 : 0;
+        if (frame == read_gprs && sent == 1 && error != QSerialPort::NoError) {
+            run.worker.handleSerialError(error);
+        }
+        if (sent == answers.size()) {
             run.worker.request_exit();
         }
     };
-    QVERIFY(run.run(queued));
+    QVERIFY(run.run(QVector<QByteArray>(commands, read_gprs).toList()));
     QCOMPARE(sent, attempts);
-    QCOMPARE(run.probe.of("status").count("Command error..."), answers.mid(0, sent).count(false));
-    QCOMPARE(run.probe.of("executed").size(), answers.mid(0, sent).count(true));
-}
-
-void tst_link_protocol::keeps_wired_link_alive_data()
-{
-    QTest::addColumn<bool>("bluetooth");
-    QTest::addColumn<int>("keep_alives");
-
-    // The handshake takes about 0.25 s of the five.
-    QTest::newRow("wired") << false << 4;
-    QTest::newRow("bluetooth") << true << 0;
-}
-
-void tst_link_protocol::keeps_wired_link_alive()
-{
-    QFETCH(bool, bluetooth);
-    QFETCH(int, keep_alives);
-
-    worker_run run(bluetooth);
-    run.exit_after(5 * second_us);
-    QVERIFY(run.run({}));
-    QCOMPARE(run.tracker.received.count('\0'), keep_alives);
-    for (int i = run.tracker.received.indexOf('\0'), next; i >= 0; i = next) {
-        next = run.tracker.received.indexOf('\0', i + 1);
-        // Eleven silent waits of the loop lie between two of them.
-        QVERIFY(next < 0 ||
-                run.tracker.received_at.at(next) - run.tracker.received_at.at(i) == 11 * 100000);
-    }
-}
-
-void tst_link_protocol::reopens_on_link_errors_data()
-{
-    QTest::addColumn<QSerialPort::SerialPortError>("error");
-    QTest::addColumn<bool>("closes");
-
-    QTest::newRow("device not found") << QSerialPort::DeviceNotFoundError << true;
-    QTest::newRow("permission") << QSerialPort::PermissionError << true;
-    QTest::newRow("write") << QSerialPort::WriteError << true;
-    QTest::newRow("resource") << QSerialPort::ResourceError << true;
-    QTest::newRow("unknown") << QSerialPort::UnknownError << true;
-    QTest::newRow("read") << QSerialPort::ReadError << false;
-    QTest::newRow("timeout") << QSerialPort::TimeoutError << false;
-}
-
-// A link error during an exchange fails the command and closes the port with the closing
-// command; the port is reopened and the command sent again after a new handshake.
-void tst_link_protocol::reopens_on_link_errors()
-{
-    QFETCH(QSerialPort::SerialPortError, error);
-    QFETCH(bool, closes);
-
-    worker_run run;
-    run.tracker.replies[read_gprs] = {at(50000, gprs_reply + '\r')};
-    run.tracker.on_frame = [&](const QByteArray& frame) {
-        if (frame == read_gprs && run.tracker.received.count(read_gprs) == 1) {
-            run.worker.handleSerialError(error);
-            run.exit_after(3 * second_us);
-        }
-    };
-    QVERIFY(run.run({read_gprs}));
-    QCOMPARE(run.probe.events.count("handshake"), closes ? 2 : 1);
-    QCOMPARE(run.probe.of("status").count("Command error..."), closes ? 1 : 0);
-    QCOMPARE(run.probe.of("executed"), QStringList{"AT+GPRS=? -> +RESP:GPRS,1,60"});
-    QCOMPARE(run.tracker.received.count(closing_frame), closes ? 2 : 1);
+    QCOMPARE(run.probe.of("status").count("Command error..."), attempts - executed);
+    QCOMPARE(run.probe.of("executed").size(), executed);
+    QCOMPARE(run.probe.events.count("handshake"), links);
+    QCOMPARE(run.tracker.received.count(closing_frame), links);
 }
 
 QTEST_GUILESS_MAIN(tst_link_protocol)

@@ -31,12 +31,10 @@ QString describe(const input_event& event)
 
 const field_display* display_of(const sim_profile& profile, const QString& field)
 {
-    for (const field_display& display : profile.displays) {
-        if (display.field == field) {
-            return &display;
-        }
-    }
-    return nullptr;
+    const auto& all = profile.displays;
+    const auto it =
+        std::find_if(all.begin(), all.end(), [&](const auto& d) { return d.field == field; });
+    return it == all.end() ? nullptr : &*it;
 }
 
 } // namespace
@@ -218,9 +216,8 @@ void tst_sim_device::reads_profiles()
     QCOMPARE(profile.layouts.size(), 2);
     QCOMPARE(profile.layouts[1].id, 2);
     QCOMPARE(profile.displays.size(), 13);
-    const field_display* speed = display_of(profile, "speed");
-    QCOMPARE(speed->multiplier, 0.1);
-    QCOMPARE(speed->valid_max, 250.0);
+    QCOMPARE(display_of(profile, "speed")->multiplier, 0.1);
+    QCOMPARE(display_of(profile, "speed")->valid_max, 250.0);
     QCOMPARE(display_of(profile, "sats")->multiplier, 1.0);
     QCOMPARE(display_of(profile, "gsm_level")->option_ids, QStringList({"0", "3", "5", "default"}));
 
@@ -287,17 +284,13 @@ void tst_sim_device::encodes_fixed_records()
     QVERIFY2(record_schema::parse(schema, parsed, error), qPrintable(error));
     const QStringList fields = values.split(';');
     QCOMPARE(fields.size(), parsed.fields().size());
+    // A Z field takes the text, the others the numbers.
     QList<record_schema::value> given;
-    for (int k = 0; k < fields.size(); ++k) {
-        record_schema::value value;
-        if (parsed.fields()[k].type == 'Z') {
-            value.text = fields[k].toLatin1();
-        } else {
-            for (const QString& number : fields[k].split(',', Qt::SkipEmptyParts)) {
-                value.numbers << number.toUInt();
-            }
+    for (const QString& field : fields) {
+        given << record_schema::value{{}, field.toLatin1()};
+        for (const QString& number : field.split(',', Qt::SkipEmptyParts)) {
+            given.last().numbers << number.toUInt();
         }
-        given << value;
     }
     QCOMPARE(parsed.encode(given).toHex(' '), bytes.toHex(' '));
 }

@@ -5,28 +5,25 @@
 #include <QMap>
 #include <QString>
 
-// The hand-made device-state records of tests/data/device_records.txt: one map per block, from
-// the first word of each line ("schema", "values", "bytes", "text") to the rest of the line.
-// Header only, so that the decoder's test reads them without the simulator's support library.
+// The hand-made device-state records of tests/data/device_records.txt: one map per record, from
+// its "schema" line on, from the first word of each line ("schema", "values", "bytes", "text") to
+// the rest of the line. Header only, so that the decoder's test reads them without the
+// simulator's support library.
 inline QList<QMap<QString, QString>> read_record_fixtures(const QString& path)
 {
     QFile file(path);
-    QList<QMap<QString, QString>> blocks;
-    bool block_open = false;
+    QList<QMap<QString, QString>> records;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return blocks;
+        return records;
     }
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#'))) {
-            block_open = block_open && !line.trimmed().isEmpty();
-            continue;
+        const QString key = line.section(QLatin1Char(' '), 0, 0);
+        if (key == QLatin1String("schema")) {
+            records.append(QMap<QString, QString>());
         }
-        if (!block_open) {
-            blocks.append(QMap<QString, QString>());
-            block_open = true;
+        if (!records.isEmpty() && !key.isEmpty() && !key.startsWith(QLatin1Char('#'))) {
+            records.last().insert(key, line.section(QLatin1Char(' '), 1));
         }
-        blocks.last().insert(line.section(QLatin1Char(' '), 0, 0),
-                             line.section(QLatin1Char(' '), 1));
     }
-    return blocks;
+    return records;
 }
