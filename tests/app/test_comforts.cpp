@@ -9,12 +9,11 @@
 #include "port_advice.h"
 #include "port_list.h"
 #include "port_waiter.h"
-#include "settings_file.h"
 #include "tab_xml_widget.h"
 #include "tracker_session.h"
 
-#include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,8 +24,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
-
-#include <optional>
 
 namespace {
 
@@ -43,39 +40,13 @@ QString console_reason(MainWindow& w)
                                                          : console->findChild<QLabel*>()->text();
 }
 
-QStringList texts(const QListWidget* list, int from = 0)
+QStringList texts(const QListWidget* list)
 {
     QStringList lines;
     for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text().mid(from);
+        lines << list->item(i)->text();
     return lines;
 }
-
-// The window with automatic connection on and no port configured, in a folder of its own.
-struct window_without_port
-{
-    window_without_port()
-    {
-        QDir::setCurrent(work.path());
-        QFile::copy(TC_TEST_DATA "/app_profile.xml", "profile.xml");
-        t_settings s;
-        s.auto_connect = true;
-        s.simple_mode = false;
-        write_settings(settings_file_path(), s);
-        window.emplace();
-        window->show();
-    }
-    ~window_without_port()
-    {
-        window->close();
-        if (!QTest::qWaitFor([&] { return !window->isVisible(); }, wait_ms))
-            qFatal("the window did not close: its worker would outlive the test");
-    }
-
-    QTemporaryDir work;
-    recorded_boxes boxes;
-    std::optional<MainWindow> window;
-};
 
 } // namespace
 
@@ -115,7 +86,7 @@ void test_comforts::console()
     QVERIFY(s.wait_until_ready());
     s.wait_for_commands(0, 2);
 
-    w.findChild<QAction*>("actionConsole")->trigger();
+    s.trigger("actionConsole");
     auto* input = w.findChild<command_console*>()->findChild<QLineEdit*>();
     // Unsafe commands are not sent; a reply that names no block, or a refusal, opens no box.
     const QString too_long = "AT+APN=" + QString(1100, 'a');
@@ -206,10 +177,10 @@ void test_comforts::search()
 void test_comforts::log_saved_and_capped()
 {
     tracker_session s;
-    QVERIFY2(s.start({}), qPrintable(s.error()));
+    QVERIFY2(s.start(without_tracker(false)), qPrintable(s.error()));
     s.window().set_status_text(QStringLiteral("Пароль неверный: ё"));
     log_path = QDir::current().filePath(QStringLiteral("журнал.txt"));
-    s.window().findChild<QAction*>("actionSaveLog")->trigger();
+    s.trigger("actionSaveLog");
     QFile file(log_path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     // The lines shown, oldest first, each with its date.
@@ -220,7 +191,7 @@ void test_comforts::log_saved_and_capped()
     QCOMPARE(saved.replaceInStrings(stamp, ""), s.log());
 
     log_path = QDir::current().filePath("no-such-folder/log.txt");
-    s.window().findChild<QAction*>("actionSaveLog")->trigger();
+    s.trigger("actionSaveLog");
     QCOMPARE(s.boxes().size(), 1);
     QVERIFY(s.boxes().first().startsWith(QStringLiteral("Журнал не сохранён: ")));
 
@@ -236,11 +207,10 @@ void test_comforts::log_saved_and_capped()
 // program holds it, and the log says so once.
 void test_comforts::port_waited_for_then_busy()
 {
-    sim_process sim;
-    QSerialPort holder;
     presented_ports.clear();
-    window_without_port t;
-    MainWindow& w = *t.window;
+    tracker_session s;
+    QVERIFY2(s.start(without_tracker(false, true)), qPrintable(s.error()));
+    MainWindow& w = s.window();
     QCOMPARE(console_reason(w),
              QStringLiteral("Нет связи с трекером: нажмите «Соедениться с трекером»."));
     auto* waiter = w.findChild<port_waiter*>();
@@ -251,15 +221,15 @@ void test_comforts::port_waited_for_then_busy()
              QStringLiteral("Трекер не найден: подключите его, связь начнётся сама (проверок: %1)")
                  .arg(looks.last().first().toInt()));
 
+    sim_process& sim = s.tracker();
     QVERIFY2(sim.start({}, TC_TEST_DATA "/app_profile.xml"), qPrintable(sim.error()));
-    holder.setPortName(sim.port_path());
+    QSerialPort holder(sim.port_path());
     QVERIFY(holder.open(QIODevice::ReadWrite));
     const port_entry tracker{sim.port_path(), QStringLiteral("Трекер"), "STMicroelectronics"};
     presented_ports = {{"ttyS0", "Modem", "Other Inc."}, tracker};
     const QString failure = "Can't open " + sim.port_path() + ", error code 2";
-    auto* log_list = w.findChild<QListWidget*>("log_widget");
-    QTRY_VERIFY_WITH_TIMEOUT(texts(log_list, 11).count(failure) >= 2, wait_ms);
-    const QStringList log = texts(log_list, 11);
+    QTRY_VERIFY_WITH_TIMEOUT(s.log().count(failure) >= 2, wait_ms);
+    const QStringList log = s.log();
     QVERIFY(log.contains(QStringLiteral("Найден порт ") + port_display_text(tracker)));
     const QString advice = "Порт " + sim.port_path() +
                            QStringLiteral(" занят другой программой. Закройте её: подключение "

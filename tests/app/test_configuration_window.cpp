@@ -1,19 +1,17 @@
-// Configuration files in the real window: saved, compared and applied against the simulated
-// tracker, edits marked until the tracker confirms them, never dropped without asking, a write
-// the tracker holds otherwise named, and a backup of every connection.
+// Simple mode in the real window against the simulated tracker: edits marked until the tracker
+// confirms them, never dropped without asking, a write the tracker holds otherwise named,
+// configuration files compared and applied, and a backup of every connection.
 
 #include "change_marks.h"
+#include "configuration_files.h"
 #include "file_dialog.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
-#include "recorded_boxes.h"
-#include "settings_file.h"
 #include "tab_xml_widget.h"
 #include "tracker_configuration.h"
 #include "tracker_session.h"
-#include "unwritten_edits_prompt.h"
 
-#include <QAction>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLineEdit>
@@ -25,19 +23,13 @@
 namespace {
 
 const int wait_ms = sim_process::default_timeout_ms;
+const QString stream_off = QStringLiteral("AT+SDAD=7395,,0,,,,,");
+const QString nothing_changed = QStringLiteral("Вы не изменили ни одного параметра");
 
 QString chosen_file; // what every file dialog answers
 QString choose_file(file_dialog_kind, QWidget*, const QString&, const QString&, const QString&)
 {
     return chosen_file;
-}
-
-edits_answer prompt_answer = edits_answer::cancel;
-int prompts = 0;
-edits_answer answer_prompt(QWidget*, bool)
-{
-    ++prompts;
-    return prompt_answer;
 }
 
 QStringList marked(tab_xml_widget& pages)
@@ -48,11 +40,6 @@ QStringList marked(tab_xml_widget& pages)
             if (p->widget && has_change_mark(p->widget))
                 labels << p->description;
     return labels;
-}
-
-void trigger(MainWindow& w, const char* action)
-{
-    w.findChild<QAction*>(action)->trigger();
 }
 
 QByteArray file_with(const QByteArray& commands)
@@ -83,73 +70,141 @@ struct dialog_reader
 
 } // namespace
 
-Q_DECLARE_METATYPE(edits_answer)
-
 class test_configuration_window : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        set_file_dialog_handler(choose_file);
-        set_unwritten_edits_handler(answer_prompt);
-    }
-    void round_trip_with_a_clamped_value();
+    void initTestCase() { set_file_dialog_handler(choose_file); }
+    void simple_link_life();
     void load_file_data();
     void load_file();
     void save_without_tracker();
-    void prompt_on_close_data();
-    void prompt_on_close();
-    void backup_once_per_connection_and_pruned();
 };
 
-void test_configuration_window::round_trip_with_a_clamped_value()
+// Simple mode through a link's life: a backup of the tracker as found, a poll, edits written and
+// checked, a backup loaded back, a lost port, a new link, and the questions about edits.
+void test_configuration_window::simple_link_life()
 {
     tracker_session s;
     QVERIFY2(s.start(tracker_with_values(true, {"--clamp", "+ODO,1,9000"})), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
+    // Filled before the window's event loop runs, so before any reply is read.
+    QVERIFY(QDir().mkdir("backups"));
+    for (int i = 0; i < 50; ++i)
+        QFile(QString("backups/2000-01-01_00-00-%1_old.json").arg(i, 2, 10, QChar('0')))
+            .open(QIODevice::WriteOnly);
+    QFile("backups/notes.json").open(QIODevice::WriteOnly);
     QVERIFY(s.wait_until_ready());
-    int seen = s.wait_for_commands(0, 6).size();
-    chosen_file = QDir::current().filePath("kept.json");
-    trigger(s.window(), "actionSaveConfiguration");
+    QCOMPARE(s.wait_for_commands(0, 6), QStringList({"AT+APN=?", "AT+GSM=?", "AT+ROAM=?",
+                                                     "AT+PIN=?", "AT+TRACK=?", "AT+ODO=?"}));
+    QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("user7"));
+    QCOMPARE(simple_input<QComboBox>(pages, 0, 2)->currentData().toString(),
+             QStringLiteral("0")); // from +GSM #2
+    QCOMPARE(simple_input(pages, 1, 2)->text(), QStringLiteral("5555"));
+    // Of the files named as backups, the newest 50 stay.
+    const auto listing = [] { return QDir("backups").entryList(QDir::Files, QDir::Name); };
+    QTRY_VERIFY_WITH_TIMEOUT(!listing().contains("2000-01-01_00-00-00_old.json"), wait_ms);
+    const QStringList first = listing();
+    QCOMPARE(first.size(), 51);
+    QCOMPARE(first.first(), QStringLiteral("2000-01-01_00-00-01_old.json"));
+    QVERIFY(first.at(49).endsWith("_ttySIM.json"));
 
-    // Edits show until the tracker's answer confirms them; the one it clamped stays marked and
-    // is named in one box, without a command to check it.
-    retype(simple_input(pages, 0, 1), "driver");
-    retype(simple_input(pages, 1, 0), "300");
-    retype(simple_input(pages, 1, 2), "99999");
-    QCOMPARE(marked(pages), QStringList({"Пользователь", "Период, с", "Пробег, км"}));
+    // Simple pages are never polled again: a tab change switches the stream only.
+    pages.tab_widget->setCurrentIndex(1);
+    QCOMPARE(s.wait_for_commands(6, 1), QStringList({stream_off}));
+    // The values from the tracker are no edits, and neither is a value that is never written.
+    retype(simple_input(pages, 1, 1), "99");
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 4),
-             QStringList({"AT+APN=7395,,driver,", "AT+TRACK=7395,300,,", "AT+ODO=7395,99999,",
-                          "AT+SAVE=7395,"}));
-    seen += 4;
-    QCOMPARE(s.boxes(), QStringList({"Трекер хранит не те значения, что были записаны:\n"
-                                     "Пробег, км: записано «99999», в трекере «9000»"}));
+    QCOMPARE(s.boxes(), QStringList({nothing_changed}));
+
+    // One position of +APN, an option's code rather than its text, the master +PIN, a value
+    // typed back to what it was, and one the tracker clamps: marked until the tracker's answer
+    // confirms them, written in profile order, then one save request.
+    retype(simple_input(pages, 0, 1), "driver");
+    simple_input<QComboBox>(pages, 0, 2)->setFocus();
+    QTest::keyClick(simple_input<QComboBox>(pages, 0, 2), Qt::Key_Down);
+    retype(simple_input(pages, 0, 3), "2468");
+    retype(simple_input(pages, 1, 0), "120");
+    retype(simple_input(pages, 1, 2), "99999");
+    QCOMPARE(marked(pages),
+             QStringList({"Пользователь", "Роуминг", "PIN", "Период, с", "Пробег, км"}));
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.wait_for_commands(7, 6),
+             QStringList({"AT+APN=7395,,driver,", "AT+ROAM=7395,1,", "AT+PIN=8642,2468,",
+                          "AT+TRACK=7395,120,,", "AT+ODO=7395,99999,", "AT+SAVE=7395,"}));
+    // The clamped value is named in one box, without a command to check it, and stays marked,
+    // but as no edit left to write.
+    QCOMPARE(s.boxes().mid(1), QStringList({"Трекер хранит не те значения, что были записаны:\n"
+                                            "Пробег, км: записано «99999», в трекере «9000»"}));
     QCOMPARE(simple_input(pages, 1, 2)->text(), QStringLiteral("9000"));
     QCOMPARE(marked(pages), QStringList({"Пробег, км"}));
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    QCOMPARE(s.boxes().last(), nothing_changed);
+    QVERIFY(s.tracker().wait_for_event("saved"));
+    const QMap<QString, QStringList> saved{{"+APN", {"apn.tracker", "driver"}},
+                                           {"+GSM", {"3", "0"}},
+                                           {"+ODO", {"9000"}},
+                                           {"+PIN", {"2468"}},
+                                           {"+ROAM", {"1"}},
+                                           {"+TRACK", {"120", "42"}}};
+    QCOMPARE(s.tracker().saved_values(), saved);
 
-    // The kept file brings the old values back as edits, all but the unticked row.
+    // The backup brings the first values back as edits, all but the unticked row.
+    chosen_file = QDir::current().filePath("backups/" + first.at(49));
     dialog_reader dialog;
     modal_answerer answer([&](QWidget* d) { dialog.read_and_apply(d, "Пробег"); });
-    trigger(s.window(), "actionLoadConfiguration");
+    s.trigger("actionLoadConfiguration");
     QVERIFY(answer.answered());
     QCOMPARE(dialog.rows, QStringList({"Связь|Пользователь (+APN, #2)|driver|user7",
-                                       "Трекинг|Период, с (+TRACK, #1)|300|120",
+                                       "Связь|Роуминг (+ROAM, #1)|Разрешён|Запрещён",
+                                       "Связь|PIN (+PIN, #1)|2468|1111",
                                        "Трекинг|Пробег, км (+ODO, #1)|9000|5555"}));
     QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("user7"));
-    QCOMPARE(marked(pages), QStringList({"Пользователь", "Период, с", "Пробег, км"}));
+    QCOMPARE(marked(pages), QStringList({"Пользователь", "Роуминг", "PIN", "Пробег, км"}));
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 3),
-             QStringList({"AT+APN=7395,,user7,", "AT+TRACK=7395,120,,", "AT+SAVE=7395,"}));
+    QCOMPARE(s.wait_for_commands(13, 4), QStringList({"AT+APN=7395,,user7,", "AT+ROAM=7395,0,",
+                                                      "AT+PIN=8642,1111,", "AT+SAVE=7395,"}));
     QVERIFY(s.tracker().wait_for_event("saved", 2));
-    const QMap<QString, QStringList> saved = s.tracker().saved_values();
-    QCOMPARE(saved.value("+APN"), QStringList({"apn.tracker", "user7"}));
-    QCOMPARE(saved.value("+TRACK"), QStringList({"120", "42"}));
-    QCOMPARE(saved.value("+ODO"), QStringList({"9000"}));
+    QCOMPARE(s.tracker().saved_values().value("+ODO"), QStringList({"9000"}));
     QCOMPARE(marked(pages), QStringList({"Пробег, км"}));
-    QCOMPARE(s.boxes().size(), 1);
+    QCOMPARE(s.boxes().size(), 3);
+
+    // The same link after a lost port: polled again, kept once.
+    QVERIFY(s.tracker().unplug());
+    const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
+    QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
+    QVERIFY(s.tracker().replug());
+    s.wait_for_commands(17, 6);
+    QCOMPARE(listing(), first);
+
+    // Ending the link asks about an edit, dropped here; a new link is kept again.
+    QLineEdit* user = simple_input(pages, 0, 1);
+    retype(user, "driver");
+    tracker_session::edits_question::answer = edits_answer::discard;
+    s.connect_button()->click();
+    QVERIFY(s.wait_until_idle());
+    QCOMPARE(s.wait_for_commands(23, 2), QStringList({stream_off, "AT+TEXT=7395,"}));
+    QVERIFY(!has_change_mark(user));
+    s.connect_button()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!listing().contains(first.first()), wait_ms);
+    QCOMPARE(listing().size(), 51);
+    s.wait_for_commands(25, 6);
+
+    // Closing with an edit asks first. Cancelled, the window stays and nothing is sent; written,
+    // the edit and the save request go before the link ends.
+    retype(user, "driver");
+    tracker_session::edits_question::answer = edits_answer::cancel;
+    s.window().close();
+    QVERIFY(s.window().isVisible());
+    QVERIFY(has_change_mark(user));
+    tracker_session::edits_question::answer = edits_answer::write;
+    s.window().close();
+    QVERIFY(s.wait_until_closed());
+    QCOMPARE(tracker_session::edits_question::asked, 3);
+    QCOMPARE(s.wait_for_commands(31, 3),
+             QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,", "AT+TEXT=7395,"}));
+    QVERIFY(!has_change_mark(user));
 }
 
 void test_configuration_window::load_file_data()
@@ -170,21 +225,20 @@ void test_configuration_window::load_file_data()
                                      << "Значения в файле совпадают";
     QTest::newRow("not JSON") << QByteArray("{") << ""
                               << "Конфигурация не загружена.\nNot a JSON text";
-    QTest::newRow("newer") << QByteArray(R"({"format": "tracker-configuration", "version": 2})")
-                           << ""
-                           << "Конфигурация не загружена.\nVersion 2 is newer";
 }
 
-// Nothing the pages cannot write is applied, and a file that is refused changes nothing.
+// Nothing the pages cannot write is applied, and a file that is refused changes nothing. The
+// pages hold the tracker's values without a tracker: the comparison is all that matters here.
 void test_configuration_window::load_file()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, box);
     tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(true)), qPrintable(s.error()));
+    QVERIFY2(s.start(without_tracker(true)), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    const int seen = s.wait_for_commands(0, 6).size();
+    for (const char* reply :
+         {"+RESP:APN,apn.tracker,user7", "+RESP:GSM,3,0", "+RESP:ROAM,0", "+RESP:TRACK,120,42"})
+        pages.process_simple_response(reply);
     chosen_file = QDir::current().filePath("given.json");
     QFile given(chosen_file);
     QVERIFY(given.open(QIODevice::WriteOnly) && given.write(file) == file.size());
@@ -192,35 +246,28 @@ void test_configuration_window::load_file()
 
     dialog_reader dialog;
     modal_answerer answer([&](QWidget* d) { dialog.read_and_apply(d); });
-    trigger(s.window(), "actionLoadConfiguration");
+    load_file_into_pages(&s.window(), pages);
     QCOMPARE(answer.answered(), box.isEmpty());
     QCOMPARE(dialog.rows, QStringList());
     QTEST(dialog.not_applied, "not_applied");
     QCOMPARE(s.boxes().join('\n').left(box.size()), box);
     QCOMPARE(s.boxes().isEmpty(), box.isEmpty());
     QVERIFY(!pages.has_unwritten_edits());
-    QCOMPARE(s.command_count(), seen);
 }
 
 // Offline, the pages' own values make a template: here the expert blocks' defaults, where a
 // command's second block is not the one a reply would fill.
 void test_configuration_window::save_without_tracker()
 {
-    QTemporaryDir work;
-    QVERIFY(QDir::setCurrent(work.path()));
-    QVERIFY(QFile::copy(TC_TEST_DATA "/app_profile.xml", "profile.xml"));
-    t_settings settings;
-    settings.simple_mode = false;
-    write_settings(settings_file_path(), settings);
-    recorded_boxes boxes;
-    MainWindow w;
-    chosen_file = work.filePath("missing/template.json");
-    trigger(w, "actionSaveConfiguration");
-    QCOMPARE(boxes.texts().size(), 1);
-    QVERIFY(boxes.texts().first().startsWith("Конфигурация не сохранена.\nCannot write"));
+    tracker_session s;
+    QVERIFY2(s.start(without_tracker(false)), qPrintable(s.error()));
+    chosen_file = QDir::current().filePath("missing/template.json");
+    s.trigger("actionSaveConfiguration");
+    QCOMPARE(s.boxes().size(), 1);
+    QVERIFY(s.boxes().first().startsWith("Конфигурация не сохранена.\nCannot write"));
 
-    chosen_file = work.filePath("template.json");
-    trigger(w, "actionSaveConfiguration");
+    chosen_file = QDir::current().filePath("template.json");
+    s.trigger("actionSaveConfiguration");
     tracker_configuration written;
     QVERIFY(read_configuration_file(chosen_file, written, nullptr));
     QStringList commands;
@@ -232,81 +279,6 @@ void test_configuration_window::save_without_tracker()
     }
     QCOMPARE(commands, QStringList({"+APN=internet,gprs", "+GSM=2,1", "+PIN=0000", "+TRACK=60,7",
                                     "+ODO=1234"}));
-}
-
-void test_configuration_window::prompt_on_close_data()
-{
-    QTest::addColumn<bool>("simple_mode");
-    QTest::addColumn<edits_answer>("answer");
-    QTest::addColumn<QStringList>("sent"); // after the poll
-
-    const QString closing = QStringLiteral("AT+TEXT=7395,");
-    QTest::newRow("write") << true << edits_answer::write
-                           << QStringList{"AT+APN=7395,,driver,", "AT+SAVE=7395,", closing};
-    QTest::newRow("discard") << true << edits_answer::discard << QStringList{closing};
-    QTest::newRow("cancel") << true << edits_answer::cancel << QStringList();
-    QTest::newRow("expert write") << false << edits_answer::write
-                                  << QStringList{"AT+APN=7395,apn.tracker,driver,", "AT+SAVE=7395,",
-                                                 closing};
-}
-
-void test_configuration_window::prompt_on_close()
-{
-    QFETCH(bool, simple_mode);
-    QFETCH(edits_answer, answer);
-    QFETCH(QStringList, sent);
-    tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(simple_mode)), qPrintable(s.error()));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    const int seen = s.wait_for_commands(0, simple_mode ? 6 : 2).size();
-    QLineEdit* user = simple_mode ? simple_input(pages, 0, 1) : expert_edit(pages, 0, 0, 1);
-    retype(user, "driver");
-    QVERIFY(has_change_mark(user));
-
-    prompts = 0;
-    prompt_answer = answer;
-    s.window().close();
-    QCOMPARE(prompts, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(s.window().isVisible(), answer == edits_answer::cancel, wait_ms);
-    QCOMPARE(s.wait_for_commands(seen, sent.size()), sent);
-    QCOMPARE(has_change_mark(user), answer == edits_answer::cancel);
-}
-
-void test_configuration_window::backup_once_per_connection_and_pruned()
-{
-    tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(true)), qPrintable(s.error()));
-    // Filled before the window's event loop runs, so before any reply is read.
-    QVERIFY(QDir().mkdir("backups"));
-    for (int i = 0; i < 50; ++i)
-        QFile(QString("backups/2000-01-01_00-00-%1_old.json").arg(i, 2, 10, QChar('0')))
-            .open(QIODevice::WriteOnly);
-    QFile("backups/notes.json").open(QIODevice::WriteOnly);
-    const auto listing = [] { return QDir("backups").entryList(QDir::Files, QDir::Name); };
-    QTRY_VERIFY_WITH_TIMEOUT(!listing().contains("2000-01-01_00-00-00_old.json"), wait_ms);
-    const QStringList first = listing();
-    QCOMPARE(first.size(), 51);
-    QCOMPARE(first.first(), QStringLiteral("2000-01-01_00-00-01_old.json"));
-    QVERIFY(first.at(49).endsWith("_ttySIM.json"));
-    tracker_configuration kept;
-    QVERIFY(read_configuration_file("backups/" + first.at(49), kept, nullptr));
-    QCOMPARE(kept.commands.first().values.value(1).value_or(""), QStringLiteral("user7"));
-
-    // The same link after a lost port: polled again, kept once.
-    QVERIFY(s.tracker().unplug());
-    const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
-    QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
-    QVERIFY(s.tracker().replug());
-    s.wait_for_commands(6, 6);
-    QCOMPARE(listing(), first);
-
-    // A new link is kept again.
-    s.connect_button()->click();
-    QVERIFY(s.wait_until_idle());
-    s.connect_button()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!listing().contains(first.first()), wait_ms);
-    QCOMPARE(listing().size(), 51);
 }
 
 QTEST_MAIN(test_configuration_window)

@@ -1,5 +1,7 @@
 // The whole program against the simulated tracker, driven as a user would: each workflow once.
+// The simple mode's workflow, with its configuration files, is test_configuration_window's.
 
+#include "change_marks.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
 #include "t_feedback_button.h"
@@ -15,9 +17,6 @@ namespace {
 
 const int wait_ms = sim_process::default_timeout_ms;
 const QString stream_off = QStringLiteral("AT+SDAD=7395,,0,,,,,");
-const QStringList simple_poll{"AT+APN=?", "AT+GSM=?",   "AT+ROAM=?",
-                              "AT+PIN=?", "AT+TRACK=?", "AT+ODO=?"};
-const QString nothing_changed = QStringLiteral("Вы не изменили ни одного параметра");
 
 // Expert mode: the value a parameter shows; an option's code rather than its text.
 QString shown(tab_xml_widget& pages, int tab, int cmd, int parameter)
@@ -47,16 +46,15 @@ class test_e2e : public QObject
     Q_OBJECT
 
 private slots:
-    void expert_connect_poll_save_and_disconnect();
-    void simple_poll_edit_and_save();
-    void refused_write_is_written_again_data();
-    void refused_write_is_written_again();
+    void expert_link_life();
     void live_device_state();
-    void link_lost_and_back();
     void reply_and_end_of_link_while_a_box_is_open();
+    void refused_write_is_written_again();
 };
 
-void test_e2e::expert_connect_poll_save_and_disconnect()
+// Expert mode through a link's life: each tab polled once, a save, a lost port, the link ended
+// with an edit dropped, a new link, and a close that writes an edit first.
+void test_e2e::expert_link_life()
 {
     tracker_session s;
     QVERIFY2(s.start(tracker_with_values(false)), qPrintable(s.error()));
@@ -67,7 +65,6 @@ void test_e2e::expert_connect_poll_save_and_disconnect()
 
     // Only the current tab is polled, and only its readable blocks; each tab once per link.
     QCOMPARE(s.wait_for_commands(0, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
-    QCOMPARE(shown(pages, 0, 0, 0), QStringLiteral("apn.tracker"));
     QCOMPARE(shown(pages, 0, 0, 1), QStringLiteral("user7"));
     QCOMPARE(shown(pages, 0, 1, 1), QStringLiteral("0"));
     pages.tab_widget->setCurrentIndex(1);
@@ -76,24 +73,54 @@ void test_e2e::expert_connect_poll_save_and_disconnect()
     pages.tab_widget->setCurrentIndex(2);
     pages.tab_widget->setCurrentIndex(0);
     QCOMPARE(s.wait_for_commands(5, 2), QStringList({"AT+SDAD=7395,,3,,,,,", stream_off}));
-
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
     QCOMPARE(s.wait_for_commands(7, 1), QStringList({"AT+SAVE=7395,"}));
     QVERIFY(s.tracker().wait_for_event("saved"));
     // The answers to the window's own commands need no block of the profile.
     QCOMPARE(s.boxes(), QStringList());
 
+    // The worker notices the lost port and keeps trying to open it. A read queued meanwhile
+    // survives, and the current tab is polled again.
+    QVERIFY(s.tracker().unplug());
+    const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
+    QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
+    QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
+    expert_edit(pages, 0, 1, 0)->setText("local");
+    QVERIFY(s.tracker().replug());
+    QStringList after = s.wait_for_commands(8, 3);
+    after.sort();
+    QCOMPARE(after, QStringList({"AT+APN=?", "AT+GSM=?", "AT+GSM=?"}));
+    QCOMPARE(shown(pages, 0, 1, 0), QStringLiteral("3"));
+    QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
+
+    // Ending the link asks about the edit, dropped here, and switches the stream off first.
+    QLineEdit* user = expert_edit(pages, 0, 0, 1);
+    retype(user, "driver");
+    tracker_session::edits_question::answer = edits_answer::discard;
     QTest::mouseClick(s.connect_button(), Qt::LeftButton);
     QVERIFY(!s.controls_enabled());
     QVERIFY(s.wait_until_idle());
-    QCOMPARE(s.wait_for_commands(8, 2), QStringList({stream_off, "AT+TEXT=7395,"}));
+    QCOMPARE(s.wait_for_commands(11, 2), QStringList({stream_off, "AT+TEXT=7395,"}));
+    QCOMPARE(tracker_session::edits_question::asked, 1);
+    QVERIFY(!has_change_mark(user));
 
     // A new link polls the tabs again.
     QTest::mouseClick(s.connect_button(), Qt::LeftButton);
     QVERIFY(s.wait_until_ready());
-    QCOMPARE(s.wait_for_commands(10, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
+    QCOMPARE(s.wait_for_commands(13, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
     pages.tab_widget->setCurrentIndex(1);
-    QCOMPARE(s.wait_for_commands(12, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
+    QCOMPARE(s.wait_for_commands(15, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
+
+    // Closing writes the edited block whole, then the save request, then ends the link without
+    // a streaming command.
+    retype(user, "driver");
+    tracker_session::edits_question::answer = edits_answer::write;
+    s.window().close();
+    QVERIFY(s.wait_until_closed());
+    QCOMPARE(s.wait_for_commands(18, 3),
+             QStringList({"AT+APN=7395,apn.tracker,driver,", "AT+SAVE=7395,", "AT+TEXT=7395,"}));
+    QCOMPARE(s.log().first(), QStringLiteral("Tracker disconnected..."));
+    QVERIFY(!has_change_mark(user));
 }
 
 void test_e2e::live_device_state()
@@ -123,37 +150,6 @@ void test_e2e::live_device_state()
                      QStringLiteral("status=Движение"), QStringLiteral("voltage=недействительны"),
                      "inputs=101", "outputs=0", "flags=DEADBEEF", "imei=123456789012345",
                      QStringLiteral("absent=Нет данных")}));
-}
-
-void test_e2e::link_lost_and_back()
-{
-    tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(false)), qPrintable(s.error()));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    s.wait_for_commands(0, 2);
-
-    QVERIFY(s.tracker().unplug());
-    // The worker notices the lost device and keeps trying to open the port.
-    const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
-    QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
-    QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
-    expert_edit(pages, 0, 1, 0)->setText("local");
-
-    QVERIFY(s.tracker().replug());
-    // The read queued meanwhile survives, and the current tab is polled again.
-    QStringList after = s.wait_for_commands(2, 3);
-    after.sort();
-    QCOMPARE(after, QStringList({"AT+APN=?", "AT+GSM=?", "AT+GSM=?"}));
-    QCOMPARE(shown(pages, 0, 1, 0), QStringLiteral("3"));
-    QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
-
-    // Closing the window ends the link without a streaming command, then closes.
-    s.window().close();
-    QVERIFY(s.window().isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!s.window().isVisible(), wait_ms);
-    QCOMPARE(s.log().first(), QStringLiteral("Tracker disconnected..."));
-    QCOMPARE(s.wait_for_commands(5, 1), QStringList({"AT+TEXT=7395,"}));
 }
 
 // A box runs its own event loop: replies and the end of the link are handled inside it.
@@ -190,108 +186,35 @@ void test_e2e::reply_and_end_of_link_while_a_box_is_open()
     QVERIFY(!s.controls_enabled());
 }
 
-void test_e2e::simple_poll_edit_and_save()
-{
-    tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(true)), qPrintable(s.error()));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    QCOMPARE(s.wait_for_commands(0, simple_poll.size()), simple_poll);
-    QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("user7"));
-    QCOMPARE(simple_input<QComboBox>(pages, 0, 2)->currentData().toString(),
-             QStringLiteral("0")); // from +GSM #2
-    QCOMPARE(simple_input(pages, 1, 2)->text(), QStringLiteral("5555"));
-    // Simple pages are never polled again: a tab change switches the stream only.
-    pages.tab_widget->setCurrentIndex(1);
-    int seen = simple_poll.size();
-    QCOMPARE(s.wait_for_commands(seen++, 1), QStringList({"AT+SDAD=7395,,0,,,,,"}));
-
-    // The values from the tracker are no edits, and neither is a value that is never written.
-    retype(simple_input(pages, 1, 1), "99");
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.boxes(), QStringList({nothing_changed}));
-
-    // One position of +APN, the master +PIN, an option's code rather than its text, and a value
-    // typed back to what it was; written in profile order, then one save request.
-    retype(simple_input(pages, 0, 1), "driver");
-    retype(simple_input(pages, 0, 3), "2468");
-    retype(simple_input(pages, 1, 0), "120");
-    simple_input<QComboBox>(pages, 0, 2)->setFocus();
-    QTest::keyClick(simple_input<QComboBox>(pages, 0, 2), Qt::Key_Down);
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 5),
-             QStringList({"AT+APN=7395,,driver,", "AT+ROAM=7395,1,", "AT+PIN=8642,2468,",
-                          "AT+TRACK=7395,120,,", "AT+SAVE=7395,"}));
-    QVERIFY(s.tracker().wait_for_event("saved"));
-    const QMap<QString, QStringList> saved = s.tracker().saved_values();
-    QCOMPARE(saved.value("+APN"), QStringList({"apn.tracker", "driver"}));
-    QCOMPARE(saved.value("+ROAM"), QStringList({"1"}));
-    QCOMPARE(saved.value("+PIN"), QStringList({"2468"}));
-
-    // Written and answered: nothing left to save.
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.boxes(), QStringList({nothing_changed, nothing_changed}));
-    QCOMPARE(s.command_count(), seen + 5);
-}
-
-void test_e2e::refused_write_is_written_again_data()
-{
-    QTest::addColumn<QStringList>("sim_options");
-    QTest::addColumn<QStringList>("refusals");
-    QTest::addColumn<QString>("new_password"); // set in the settings dialog after the refusal
-    QTest::addColumn<QStringList>("saved");
-
-    const QString wrong = QStringLiteral("Неверный пароль");
-    const QString denied = QStringLiteral("Ошибка прав доступа");
-    // The write and the save request are refused.
-    QTest::newRow("wrong password")
-        << QStringList{"--device-password", "1357"} << QStringList{wrong, wrong} << "1357"
-        << QStringList{"apn.tracker", "driver"};
-    // The poll's read and the write are refused.
-    QTest::newRow("no permission")
-        << QStringList{"--permission", "+APN"} << QStringList{denied, denied} << "7395"
-        << QStringList{"apn.tracker", "user7"};
-}
-
+// A write the tracker refuses for its password stays an edit: once the password is changed in
+// the settings, the next save writes it again.
 void test_e2e::refused_write_is_written_again()
 {
-    QFETCH(QStringList, sim_options);
-    QFETCH(QStringList, refusals);
-    QFETCH(QString, new_password);
     tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(true, sim_options)), qPrintable(s.error()));
+    QVERIFY2(s.start(tracker_with_values(true, {"--device-password", "1357"})),
+             qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
-    int seen = s.wait_for_commands(0, simple_poll.size()).size();
-
+    s.wait_for_commands(0, 6);
     retype(simple_input(pages, 0, 1), "driver");
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,"}));
-    QCOMPARE(s.boxes(), refusals);
-    for (const recorded_boxes::box& box : recorded_boxes::seen()) {
-        QCOMPARE(box.kind, message_box_kind::critical);
-        QCOMPARE(box.title, QStringLiteral("Ошибка"));
-    }
+    QCOMPARE(s.wait_for_commands(6, 2), QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,"}));
+    QCOMPARE(s.boxes(), QStringList({"Неверный пароль", "Неверный пароль"}));
     QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("driver"));
 
     modal_answerer answer([&](QWidget* dialog) {
-        dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText(new_password);
+        dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText("1357");
         accept_modal(dialog);
     });
     s.window().show_settings_window();
     QVERIFY(answer.answered());
-
-    // Without a further edit, the next save writes the refused position again.
-    seen += 2;
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
-    const QString write = "AT+APN=" + new_password + ",,driver,";
-    QCOMPARE(s.wait_for_commands(seen, 2), QStringList({write, "AT+SAVE=" + new_password + ","}));
+    QCOMPARE(s.wait_for_commands(8, 2), QStringList({"AT+APN=1357,,driver,", "AT+SAVE=1357,"}));
     // The new password reaches the streaming command too.
     pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
-    QCOMPARE(s.wait_for_commands(seen + 2, 1),
-             QStringList({"AT+SDAD=" + new_password + ",,3,,,,,"}));
+    QCOMPARE(s.wait_for_commands(10, 1), QStringList({"AT+SDAD=1357,,3,,,,,"}));
     // The tracker stores a save before it reads the next command.
-    QTEST(s.tracker().saved_values().value("+APN"), "saved");
+    QCOMPARE(s.tracker().saved_values().value("+APN"), QStringList({"apn.tracker", "driver"}));
 }
 
 QTEST_MAIN(test_e2e)

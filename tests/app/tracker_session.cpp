@@ -4,8 +4,8 @@
 #include "settings_file.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
-#include "unwritten_edits_prompt.h"
 
+#include <QAction>
 #include <QCommandLinkButton>
 #include <QDir>
 #include <QJsonArray>
@@ -37,12 +37,10 @@ tracker_session::~tracker_session()
     if (!main_window)
         return;
     // Edits a test leaves are dropped: closing must not wait for an answer.
-    const auto previous =
-        set_unwritten_edits_handler([](QWidget*, bool) { return edits_answer::discard; });
+    edits_question::answer = edits_answer::discard;
     main_window->close();
-    if (!QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms))
+    if (!wait_until_closed())
         qFatal("the window did not close: its worker would outlive the test");
-    set_unwritten_edits_handler(previous);
 }
 
 bool tracker_session::fail(const QString& message)
@@ -55,24 +53,30 @@ bool tracker_session::start(const options& o)
 {
     if (!work.isValid() || !QDir::setCurrent(work.path()))
         return fail("no working directory");
-    if (!write_tracker_values(sim.state_path(), o.tracker_values))
-        return fail("cannot write the tracker's values");
-    // Later options win, so a test can give the tracker other passwords than the window.
-    const QStringList passwords{"--master-password", "8642"};
-    if (!sim.start(passwords + o.sim_options, profile_path))
-        return fail(sim.error());
     if (!QFile::copy(profile_path, "profile.xml"))
         return fail("cannot copy the profile");
+    // Later options win, so a test can give the tracker other passwords than the window.
+    const QStringList passwords{"--master-password", "8642"};
+    if (o.tracker && !write_tracker_values(sim.state_path(), o.tracker_values))
+        return fail("cannot write the tracker's values");
+    if (o.tracker && !sim.start(passwords + o.sim_options, profile_path))
+        return fail(sim.error());
 
     t_settings s;
     s.master_password = "8642";
-    s.port_name = sim.port_path();
-    s.auto_connect = true;
+    s.port_name = o.tracker ? sim.port_path() : QString();
+    s.auto_connect = o.auto_connect;
     s.simple_mode = o.simple_mode;
     write_settings(settings_file_path(), s);
 
     if (!o.real_boxes)
         box_recorder.emplace();
+    edits_question::answer = edits_answer::cancel;
+    edits_question::asked = 0;
+    set_unwritten_edits_handler([](QWidget*, bool) {
+        ++edits_question::asked;
+        return edits_question::answer;
+    });
     main_window = std::make_unique<MainWindow>();
     main_window->show();
     return true;
@@ -91,6 +95,11 @@ QAbstractButton* tracker_session::connect_button()
 QAbstractButton* tracker_session::save_button()
 {
     return main_window->findChild<QCommandLinkButton*>("commandLinkButton_2");
+}
+
+void tracker_session::trigger(const char* action)
+{
+    main_window->findChild<QAction*>(action)->trigger();
 }
 
 QStringList tracker_session::log() const
@@ -122,6 +131,11 @@ bool tracker_session::wait_until_idle()
                    log().contains(QStringLiteral("Tracker disconnected..."));
         },
         timeout_ms);
+}
+
+bool tracker_session::wait_until_closed()
+{
+    return QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms);
 }
 
 int tracker_session::command_count() const
@@ -162,6 +176,15 @@ tracker_session::options tracker_with_values(bool simple_mode, const QStringList
                         {"+PIN", {"1111"}},
                         {"+TRACK", {"120", "42"}},
                         {"+ODO", {"5555"}}};
+    return o;
+}
+
+tracker_session::options without_tracker(bool simple_mode, bool auto_connect)
+{
+    tracker_session::options o;
+    o.simple_mode = simple_mode;
+    o.tracker = false;
+    o.auto_connect = auto_connect;
     return o;
 }
 

@@ -3,6 +3,7 @@
 #include "recorded_boxes.h"
 #include "sim_process.h"
 #include "tab_xml_widget.h"
+#include "unwritten_edits_prompt.h"
 
 #include <QMap>
 #include <QStringList>
@@ -18,7 +19,8 @@ class QLineEdit;
 // The real main window, offscreen, run as an installer would run it: in a working directory of
 // its own holding the end-to-end profile and a configuration that names a simulated tracker's
 // port, with automatic connection, the device password 7395 and the master password 8642.
-// Message boxes are recorded instead of shown unless the test asks for the real ones.
+// Message boxes are recorded instead of shown unless the test asks for the real ones; the
+// question about unwritten edits gets edits_question::answer and is counted.
 class tracker_session
 {
 public:
@@ -26,8 +28,15 @@ public:
     {
         bool simple_mode = false;
         bool real_boxes = false;
+        bool tracker = true; // see without_tracker()
+        bool auto_connect = true;
         QStringList sim_options; // e.g. other passwords for the tracker than the window's
         QMap<QString, QStringList> tracker_values; // by command key, before the test
+    };
+    struct edits_question
+    {
+        static inline edits_answer answer = edits_answer::cancel;
+        static inline int asked = 0;
     };
 
     ~tracker_session(); // closes the window, so no worker outlives the test
@@ -39,12 +48,14 @@ public:
     sim_process& tracker() { return sim; }
     QAbstractButton* connect_button();
     QAbstractButton* save_button();
+    void trigger(const char* action);
     QStringList log() const; // newest first, without the time stamps
     QStringList boxes() const { return recorded_boxes::texts(); }
 
     bool controls_enabled();
     bool wait_until_ready(); // the handshake has enabled the pages' controls
     bool wait_until_idle();  // the link has ended and the window is back to its idle state
+    bool wait_until_closed();
     // Waits until the tracker has received count commands after the first `since` and the
     // window has handled every reply so far; returns those commands.
     QStringList wait_for_commands(int since, int count);
@@ -64,6 +75,9 @@ private:
 // The tracker with values that differ from the profile's defaults, so that a poll shows in the
 // inputs.
 tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options = {});
+
+// No port configured and no simulated tracker started.
+tracker_session::options without_tracker(bool simple_mode, bool auto_connect = false);
 
 QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter);
 
