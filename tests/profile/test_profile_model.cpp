@@ -89,14 +89,6 @@ QByteArray nested(int depth)
            QByteArray("</a>").repeated(depth - 1) + "</p>";
 }
 
-// The test half of tables whose rows hold what the code gave and what it should have given.
-void compare_got()
-{
-    QFETCH(QString, got);
-    QFETCH(QString, expected);
-    QCOMPARE(got, expected);
-}
-
 } // namespace
 
 class test_profile_model : public QObject
@@ -108,13 +100,12 @@ private slots:
     void reads_every_attribute();
     void refuses_unreadable_profiles_data();
     void refuses_unreadable_profiles();
-    void store_scenarios_data();
+    void store_scenarios_data() { add_table_rows("store_scenarios.txt"); }
     void store_scenarios();
-    void formats_values_data();
-    void formats_values();
-    void stores_decoded_fields_data();
+    void formats_and_decodes_data();
+    void formats_and_decodes();
+    void stores_decoded_fields_data() { add_table_rows("decoded_fields.txt"); }
     void stores_decoded_fields();
-    void long_records_are_not_cut();
 };
 
 // A comma locale must not leak into the numbers shown.
@@ -201,11 +192,6 @@ void test_profile_model::refuses_unreadable_profiles()
     QCOMPARE(state_error, error);
 }
 
-void test_profile_model::store_scenarios_data()
-{
-    add_table_rows("store_scenarios.txt");
-}
-
 void test_profile_model::store_scenarios()
 {
     QFETCH(QStringList, row);
@@ -241,7 +227,7 @@ void test_profile_model::store_scenarios()
     QCOMPARE(store.build_read_commands(), reads);
 }
 
-void test_profile_model::formats_values_data()
+void test_profile_model::formats_and_decodes_data()
 {
     QTest::addColumn<QString>("got");
     QTest::addColumn<QString>("expected");
@@ -274,16 +260,30 @@ void test_profile_model::formats_values_data()
     // Ties round to the even digit, as the C library's conversions do.
     row("tie in six digits", display_kind::number, 7559665, 1, 0, 0, "7.55966e+06");
     row("tie in eight decimals", display_kind::coord, 1u << 23, 1, 0, 0, " 0.00195312");
+
+    // A text beyond the first buffer is decoded whole: a cut would show a shortened number. A kept
+    // buffer has room for the long text; a short one after it is not mixed with it.
+    const auto decoded = [](const char* tag, const QByteArray& got, const QByteArray& expected) {
+        QTest::newRow(tag) << QString(got) << QString(expected);
+    };
+    const QByteArray schema = "L300|big";
+    const QByteArray record = QByteArray("\xff\xff\xff\xff", 4).repeated(300);
+    const QByteArray long_text =
+        "big,L300:" + QByteArray("4294967295,").repeated(299) + "4294967295;";
+    std::vector<char> buffer;
+    decoded("long record", decode_record_text(schema, record), long_text);
+    decoded("long record, kept buffer", decode_record_text(schema, record, buffer), long_text);
+    decoded("short after long", decode_record_text("CS|a,b", QByteArray::fromHex("010200"), buffer),
+            "a,C:1;b,S:2;");
+    decoded("bytes missing", decode_record_text("L|x", QByteArray::fromHex("0100"), buffer),
+            "x,L:;");
 }
 
-void test_profile_model::formats_values()
+void test_profile_model::formats_and_decodes()
 {
-    compare_got();
-}
-
-void test_profile_model::stores_decoded_fields_data()
-{
-    add_table_rows("decoded_fields.txt");
+    QFETCH(QString, got);
+    QFETCH(QString, expected);
+    QCOMPARE(got, expected);
 }
 
 void test_profile_model::stores_decoded_fields()
@@ -302,25 +302,6 @@ void test_profile_model::stores_decoded_fields()
                                             : "'" + value.text + "'");
     }
     QCOMPARE(stored.join(' '), row.at(1));
-}
-
-// A text beyond the first buffer is decoded whole: a cut would show a shortened number.
-void test_profile_model::long_records_are_not_cut()
-{
-    const QByteArray schema = "L300|big";
-    const QByteArray record = QByteArray("\xff\xff\xff\xff", 4).repeated(300);
-    const QByteArray text = decode_record_text(schema, record);
-    QVERIFY(text.size() > 1024);
-    QVERIFY(text.startsWith("big,L300:4294967295,"));
-    QVERIFY(text.endsWith(",4294967295;"));
-    QCOMPARE(text.count(','), 1 + 299);
-
-    // A kept buffer has room for the long text; a short one after it is not mixed with it.
-    std::vector<char> buffer;
-    QCOMPARE(decode_record_text(schema, record, buffer), text);
-    QCOMPARE(decode_record_text("CS|a,b", QByteArray::fromHex("010200"), buffer),
-             QByteArray("a,C:1;b,S:2;"));
-    QCOMPARE(decode_record_text("L|x", QByteArray::fromHex("0100"), buffer), QByteArray("x,L:;"));
 }
 
 QTEST_GUILESS_MAIN(test_profile_model)
