@@ -9,14 +9,15 @@
 #include <QTest>
 
 #include <csignal>
-#include <memory>
+#include <functional>
+#include <optional>
 
 namespace {
 
 constexpr int tool_timeout_ms = 120000;
 
 // The simulated tracker's values: the defaults of the test profile.
-const char* const tracker_file = R"({"format": "tracker-configuration", "version": 1,
+const QByteArray tracker_file = R"({"format": "tracker-configuration", "version": 1,
   "commands": {"+APN": ["internet"], "+SRV": ["track.example.net", "20100"], "+TRACK": ["30"],
                "+CALL": ["0"], "+VER": ["4.2"]}})";
 const QStringList reads{"AT+APN=?", "AT+SRV=?", "AT+TRACK=?", "AT+CALL=?", "AT+VER=?"};
@@ -35,6 +36,12 @@ QByteArray file_bytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool write_file(const QString& path, const QByteArray& contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
 QStringList lines_of(const QByteArray& bytes)
 {
     return QString::fromUtf8(bytes).split('\n', Qt::SkipEmptyParts);
@@ -47,18 +54,17 @@ bool start_tracker(sim_process& tracker, const QStringList& options = {})
 
 } // namespace
 
-// The tool as a user runs it, against simulated trackers on pseudo-terminals.
+// The tool as a user runs it, against simulated trackers on pseudo-terminals. CMakeLists.txt
+// registers the test functions by name.
 class tst_cli_tool : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
+    void init() { work.emplace(); }
     void read_several_trackers();
-    void diff_data();
-    void diff();
-    void write_data();
-    void write();
+    void diff_and_write_data();
+    void diff_and_write();
     void link_errors_data();
     void link_errors();
     void watch_data();
@@ -67,30 +73,23 @@ private slots:
     void interrupt();
 
 private:
-    void start_tool(QProcess& tool, const QStringList& arguments);
-    tool_result finish(QProcess& tool);
-    tool_result run(const QStringList& arguments);
-    QString write_file(const QByteArray& contents);
+    tool_result run(const QStringList& arguments,
+                    const std::function<void(QProcess&)>& meanwhile = {});
 
-    std::unique_ptr<QTemporaryDir> work;
+    std::optional<QTemporaryDir> work;
 };
 
-void tst_cli_tool::init()
+// Runs the tool to its end in the test's folder; meanwhile acts while it runs.
+tool_result tst_cli_tool::run(const QStringList& arguments,
+                              const std::function<void(QProcess&)>& meanwhile)
 {
-    work = std::make_unique<QTemporaryDir>();
-    QVERIFY(work->isValid());
-}
-
-void tst_cli_tool::start_tool(QProcess& tool, const QStringList& arguments)
-{
+    QProcess tool;
     tool.setWorkingDirectory(work->path());
     tool.start(TC_CLI_EXECUTABLE,
                QStringList{"--profile", TC_CLI_PROFILE, "--master-password", "1111"} + arguments);
-    QVERIFY(tool.waitForStarted());
-}
-
-tool_result tst_cli_tool::finish(QProcess& tool)
-{
+    if (tool.waitForStarted() && meanwhile) {
+        meanwhile(tool);
+    }
     tool_result result;
     if (tool.waitForFinished(tool_timeout_ms) && tool.exitStatus() == QProcess::NormalExit) {
         result.code = tool.exitCode();
@@ -100,21 +99,6 @@ tool_result tst_cli_tool::finish(QProcess& tool)
     return result;
 }
 
-tool_result tst_cli_tool::run(const QStringList& arguments)
-{
-    QProcess tool;
-    start_tool(tool, arguments);
-    return finish(tool);
-}
-
-QString tst_cli_tool::write_file(const QByteArray& contents)
-{
-    QFile file(work->filePath("file.json"));
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size()
-               ? file.fileName()
-               : QString();
-}
-
 // Each tracker's file holds that tracker's values under its {port}; the report names its hash.
 void tst_cli_tool::read_several_trackers()
 {
@@ -122,10 +106,8 @@ void tst_cli_tool::read_several_trackers()
     sim_process trackers[3];
     QStringList arguments{"--report", "report.jsonl", "read", "-o", "conf-{port}.json"};
     for (int i = 0; i < 3; ++i) {
-        QFile state(trackers[i].state_path());
-        QVERIFY(state.open(QIODevice::WriteOnly));
-        state.write(QStringLiteral(R"({"+APN": ["apn-%1"]})").arg(i).toUtf8());
-        state.close();
+        QVERIFY(write_file(trackers[i].state_path(),
+                           R"({"+APN": ["apn-)" + QByteArray::number(i) + "\"]}"));
         QVERIFY2(start_tracker(trackers[i]), qPrintable(trackers[i].error()));
         // Every simulator calls its port the same; {port} needs names apart.
         QVERIFY(QFile::link(trackers[i].port_path(), work->filePath(names[i])));
@@ -143,91 +125,85 @@ void tst_cli_tool::read_several_trackers()
                  QJsonDocument::fromJson(expected)["commands"]);
         const QJsonObject entry =
             QJsonDocument::fromJson(report.filter(names[i]).value(0).toUtf8()).object();
-        QCOMPARE(entry["result"].toString(), QStringLiteral("ok"));
+        QCOMPARE(entry["result"].toString(), "ok");
         QCOMPARE(entry["sha256"].toString(),
                  QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     }
 }
 
-void tst_cli_tool::diff_data()
+void tst_cli_tool::diff_and_write_data()
 {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("tracker_options");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("report"); // the result and the positions it names
+    const QByteArray changed = QByteArray(tracker_file)
+                                   .replace(R"("20100")", R"("20200")")
+                                   .replace(R"(["30"])", R"(["60"])");
+    const QByteArray wanted = QByteArray(changed).replace(R"(["0"])", R"(["1"])");
+    const QString verified = "%1 of 3 differing positions written and verified";
 
-    QTest::newRow("the tracker's own values") << QByteArray(tracker_file) << 0 << QStringList();
-    QTest::newRow("two positions and an unknown key")
-        << QByteArray(tracker_file)
-               .replace(R"("20100")", R"("20200")")
-               .replace(R"(["30"])", R"(["60"], "+GONE": ["1"])")
+    QTest::newRow("diff: the tracker's own values")
+        << "diff" << QStringList() << tracker_file << 0 << QStringList() << "ok";
+    QTest::newRow("diff: two positions and an unknown key")
+        << "diff" << QStringList() << QByteArray(changed).replace("]}", R"(], "+GONE": ["1"]})")
         << 1
         << QStringList{R"(+SRV,#2 "Порт сервера": tracker "20100", file "20200")",
-                       R"(+TRACK,#1 "Период, с": tracker "30", file "60")"};
-    QTest::newRow("not a configuration file") << QByteArray("{\"format\": ") << 2 << QStringList();
+                       R"(+TRACK,#1 "Период, с": tracker "30", file "60")"}
+        << "differences +SRV,#2 +TRACK,#1";
+    QTest::newRow("diff: not a configuration file")
+        << "diff" << QStringList() << QByteArray("{\"format\": ") << 2 << QStringList() << "";
+    QTest::newRow("write: the tracker takes every value")
+        << "write" << QStringList() << wanted << 0 << QStringList{verified.arg(3)} << "ok";
+    QTest::newRow("write: the tracker clamps a value")
+        << "write" << QStringList{"--clamp", "+TRACK,1,45"} << wanted << 1
+        << QStringList{R"(unverified +TRACK,#1 "Период, с": wanted "60", the tracker holds "45")",
+                       verified.arg(2)}
+        << "unverified +TRACK,#1";
+    QTest::newRow("write: the tracker refuses the master password")
+        << "write" << QStringList{"--master-password", "2222"} << wanted << 1
+        << QStringList{R"(unverified +CALL,#1 "Входящие вызовы": refused: PASSWORD)",
+                       verified.arg(2)}
+        << "unverified +CALL,#1";
 }
 
-// Differences are told position by position; a file that cannot be read opens no port.
-void tst_cli_tool::diff()
+// Differences are told position by position; a file that cannot be read opens no port. A write
+// sends only the differing positions (the master command with the master password), saves and
+// reads them back: what the tracker holds afterwards decides the status.
+void tst_cli_tool::diff_and_write()
 {
+    QFETCH(QString, command);
+    QFETCH(QStringList, tracker_options);
     QFETCH(QByteArray, file);
     QFETCH(int, code);
-    QFETCH(QStringList, lines);
-
-    sim_process tracker;
-    QVERIFY2(start_tracker(tracker), qPrintable(tracker.error()));
-    const tool_result result = run({"-p", tracker.port_path(), "diff", write_file(file)});
-    QCOMPARE(result.code, code);
-    QCOMPARE(lines_of(result.out), lines);
-    QCOMPARE(result.err.contains("+GONE"), code == 1);
-    QCOMPARE(tracker.transcript().commands(),
-             code == 2 ? QStringList() : reads + QStringList{closing});
-}
-
-void tst_cli_tool::write_data()
-{
-    QTest::addColumn<QStringList>("tracker_options");
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QStringList>("unverified");
-
-    QTest::newRow("the tracker takes every value")
-        << QStringList() << "3 of 3 differing positions written and verified" << QStringList();
-    QTest::newRow("the tracker clamps a value")
-        << QStringList{"--clamp", "+TRACK,1,45"}
-        << R"(unverified +TRACK,#1 "Период, с": wanted "60", the tracker holds "45")"
-        << QStringList{"+TRACK,#1"};
-    QTest::newRow("the tracker refuses the master password")
-        << QStringList{"--master-password", "2222"}
-        << R"(unverified +CALL,#1 "Входящие вызовы": refused: PASSWORD)" << QStringList{"+CALL,#1"};
-}
-
-// Only the differing positions are written (the master command with the master password), then
-// saved, then read back; what the tracker holds afterwards decides the status.
-void tst_cli_tool::write()
-{
-    QFETCH(QStringList, tracker_options);
-    QFETCH(QString, line);
-    QFETCH(QStringList, unverified);
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
-    const QByteArray wanted = QByteArray(tracker_file)
-                                  .replace(R"("20100")", R"("20200")")
-                                  .replace(R"(["30"])", R"(["60"])")
-                                  .replace(R"(["0"])", R"(["1"])");
+    QVERIFY(write_file(work->filePath("file.json"), file));
     const tool_result result =
-        run({"-p", tracker.port_path(), "--report", "r.jsonl", "write", write_file(wanted)});
-    QCOMPARE(result.code, unverified.isEmpty() ? 0 : 1);
-    QVERIFY2(lines_of(result.out).contains(line), result.out.constData());
-    const QStringList writes{"AT+SRV=7395,,20200,", "AT+TRACK=7395,60,", "AT+CALL=1111,1,",
-                             "AT+SAVE=7395,"};
-    const QStringList read_back{"AT+SRV=?", "AT+TRACK=?", "AT+CALL=?", closing};
-    QCOMPARE(tracker.transcript().commands(), reads + writes + read_back);
-    QCOMPARE(tracker.saved_values().value("+SRV"), (QStringList{"track.example.net", "20200"}));
-
+        run({"-p", tracker.port_path(), "--report", "r.jsonl", command, "file.json"});
+    QCOMPARE(result.code, code);
+    QTEST(lines_of(result.out), "lines");
+    QCOMPARE(result.err.contains("+GONE"), file.contains("+GONE"));
+    QStringList commands = reads;
+    if (command == "write") {
+        commands << "AT+SRV=7395,,20200,"
+                 << "AT+TRACK=7395,60,"
+                 << "AT+CALL=1111,1,"
+                 << "AT+SAVE=7395,"
+                 << "AT+SRV=?"
+                 << "AT+TRACK=?"
+                 << "AT+CALL=?";
+        QCOMPARE(tracker.saved_values().value("+SRV"), (QStringList{"track.example.net", "20200"}));
+    }
+    QCOMPARE(tracker.transcript().commands(), code == 2 ? QStringList() : commands << closing);
     const QJsonObject entry =
         QJsonDocument::fromJson(file_bytes(work->filePath("r.jsonl"))).object();
-    QCOMPARE(entry["result"].toString(), unverified.isEmpty() ? "ok" : "unverified");
-    QCOMPARE(entry["positions"].toVariant().toStringList(), unverified);
+    QTEST((QStringList(entry["result"].toString()) + entry["positions"].toVariant().toStringList())
+              .join(' '),
+          "report");
 }
 
 void tst_cli_tool::link_errors_data()
@@ -235,13 +211,14 @@ void tst_cli_tool::link_errors_data()
     QTest::addColumn<QStringList>("tracker_options");
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("tries"); // of the first command
 
     QTest::newRow("no such port") << QStringList() << "missing"
-                                  << "cannot open the port";
+                                  << "cannot open the port" << 0;
     QTest::newRow("handshake refused")
-        << QStringList{"--refuse-handshake"} << QString() << "refused the handshake";
-    QTest::newRow("silent tracker")
-        << QStringList{"--silent"} << QString() << "no reply to AT+APN=? after the link's retries";
+        << QStringList{"--refuse-handshake"} << QString() << "refused the handshake" << 0;
+    QTest::newRow("silent tracker") << QStringList{"--silent"} << QString()
+                                    << "no reply to AT+APN=? after the link's retries" << 21;
 }
 
 // Each failure ends within the link's own limits with status 3 and names its cause.
@@ -253,11 +230,12 @@ void tst_cli_tool::link_errors()
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
-    const QString path = port.isEmpty() ? tracker.port_path() : work->filePath(port);
-    const tool_result result = run({"-p", path, "read"});
+    const tool_result result =
+        run({"-p", port.isEmpty() ? tracker.port_path() : work->filePath(port), "read"});
     QCOMPARE(result.code, 3);
     QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
     QCOMPARE(result.out, QByteArray());
+    QTEST(int(tracker.transcript().commands().count("AT+APN=?")), "tries");
 }
 
 void tst_cli_tool::watch_data()
@@ -284,13 +262,13 @@ void tst_cli_tool::watch()
     sim_process tracker;
     // No lines of its own: the test sends records whose values it knows.
     QVERIFY2(start_tracker(tracker, {"--stream-interval", "3600000"}), qPrintable(tracker.error()));
-    QProcess tool;
-    start_tool(tool, {"-p", tracker.port_path(), "watch", "-n", "3", "--format", format});
-    QVERIFY(tracker.wait_for_event("stream on"));
-    for (const char* record : {"0gEGAA==", "CgAMAQ==", "0gEGAA=="}) {
-        QVERIFY(tracker.control(QStringLiteral("send $SD,1,") + record));
-    }
-    const tool_result result = finish(tool);
+    const tool_result result =
+        run({"-p", tracker.port_path(), "watch", "-n", "3", "--format", format}, [&](QProcess&) {
+            QVERIFY(tracker.wait_for_event("stream on"));
+            for (const char* record : {"0gEGAA==", "CgAMAQ==", "0gEGAA=="}) {
+                QVERIFY(tracker.control(QStringLiteral("send $SD,1,") + record));
+            }
+        });
     QCOMPARE(result.code, 0);
     const QStringList shown = lines_of(result.out);
     QCOMPARE(shown.size(), format == "csv" ? 4 : 3);
@@ -321,15 +299,15 @@ void tst_cli_tool::interrupt()
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
-    QProcess tool;
-    start_tool(tool, {"-p", tracker.port_path(), command});
     // Mid-way: a command sent, and for watch a line shown.
-    QVERIFY(tracker.wait_for([](const sim_transcript& t) { return !t.commands().isEmpty(); }));
-    if (command == "watch") {
-        QTRY_VERIFY_WITH_TIMEOUT(tool.canReadLine(), tool_timeout_ms);
-    }
-    ::kill(pid_t(tool.processId()), SIGINT);
-    QCOMPARE(finish(tool).code, code);
+    const tool_result result = run({"-p", tracker.port_path(), command}, [&](QProcess& tool) {
+        QVERIFY(tracker.wait_for([](const sim_transcript& t) { return !t.commands().isEmpty(); }));
+        if (command == "watch") {
+            QTRY_VERIFY_WITH_TIMEOUT(tool.canReadLine(), tool_timeout_ms);
+        }
+        ::kill(pid_t(tool.processId()), SIGINT);
+    });
+    QCOMPARE(result.code, code);
     QCOMPARE(tracker.transcript().commands().last(), closing);
 }
 
