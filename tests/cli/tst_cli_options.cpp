@@ -14,48 +14,49 @@ private slots:
 
 void tst_cli_options::parse_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("error"); // a part of it; empty: the command line is good
+    QTest::addColumn<QString>("arguments");
+    // A good line: its command, ports, speed, output, count and format; else "error: " and a part
+    // of the message.
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char* tag, const char* arguments, const char* expected) {
+        QTest::newRow(tag) << arguments << expected;
+    };
 
-    QTest::newRow("several ports, one output each")
-        << QStringList{"-p", "/dev/ttyA", "--port", "/dev/ttyB", "read", "-o", "c-{port}.json"}
-        << QString();
-    QTest::newRow("watch with its options")
-        << QStringList{"-p", "/dev/ttyA", "watch", "-n", "3", "--format", "csv"} << QString();
-    QTest::newRow("several ports, one output file")
-        << QStringList{"-p", "/dev/ttyA", "-p", "/dev/ttyB", "read", "-o", "c.json"} << "{port}";
-    QTest::newRow("several ports to standard output")
-        << QStringList{"-p", "/dev/ttyA", "-p", "/dev/ttyB", "read"} << "{port}";
-    QTest::newRow("ports whose names {port} cannot tell apart")
-        << QStringList{"-p", "/a/tty", "-p", "/b/tty", "read", "-o", "{port}"} << "same name";
-    QTest::newRow("a port twice") << QStringList{"-p", "/dev/ttyA", "-p", "/dev/ttyA", "send", "X"}
-                                  << "twice";
-    QTest::newRow("no port") << QStringList{"read"} << "--port";
-    QTest::newRow("send without a command") << QStringList{"-p", "/dev/ttyA", "send"} << "COMMAND";
-    QTest::newRow("count of another command")
-        << QStringList{"-p", "/dev/ttyA", "read", "-n", "3"} << "watch";
-    QTest::newRow("output of another command")
-        << QStringList{"-p", "/dev/ttyA", "watch", "-o", "x"} << "read";
-    QTest::newRow("unknown format")
-        << QStringList{"-p", "/dev/ttyA", "watch", "--format", "xml"} << "jsonl or csv";
-    QTest::newRow("unknown option")
-        << QStringList{"-p", "/dev/ttyA", "--baud", "9600", "read"} << "baud";
+    row("several ports, one output each", "-p /dev/ttyA --port /dev/ttyB read -o c-{port}.json",
+        "read /dev/ttyA,/dev/ttyB 115200 c-{port}.json 0 0");
+    row("watch with its options", "-p /dev/ttyA -s 9600 watch -n 3 --format csv",
+        "watch /dev/ttyA 9600  3 2");
+    row("several ports, one output file", "-p /dev/ttyA -p /dev/ttyB read -o c.json",
+        "error: {port}");
+    row("several ports to standard output", "-p /dev/ttyA -p /dev/ttyB read", "error: {port}");
+    row("ports whose names {port} cannot tell apart", "-p /a/tty -p /b/tty read -o {port}",
+        "error: same name");
+    row("a port twice", "-p /dev/ttyA -p /dev/ttyA send X", "error: twice");
+    row("no port", "read", "error: --port");
+    row("send without a command", "-p /dev/ttyA send", "error: COMMAND");
+    row("count of another command", "-p /dev/ttyA read -n 3", "error: watch");
+    row("output of another command", "-p /dev/ttyA watch -o x", "error: read");
+    row("unknown format", "-p /dev/ttyA watch --format xml", "error: jsonl or csv");
+    row("unknown option", "-p /dev/ttyA --baud 9600 read", "error: baud");
 }
 
 void tst_cli_options::parse()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, error);
+    QFETCH(QString, arguments);
+    QFETCH(QString, expected);
 
-    cli_options options;
+    cli_options o;
     QString message;
-    const parse_outcome outcome = parse_options(arguments, options, message);
-    if (error.isEmpty()) {
-        QCOMPARE(message, QString());
-        QCOMPARE(outcome, parse_outcome::run);
+    const parse_outcome outcome = parse_options(arguments.split(' '), o, message);
+    if (outcome == parse_outcome::run && message.isEmpty()) {
+        const QStringList asked{command_name(o.command),  o.ports.join(','),
+                                QString::number(o.speed), o.output,
+                                QString::number(o.count), QString::number(int(o.format))};
+        QCOMPARE(asked.join(' '), expected);
     } else {
         QCOMPARE(outcome, parse_outcome::usage_error);
-        QVERIFY2(message.contains(error), qPrintable(message));
+        QVERIFY2(expected.startsWith("error: ") && message.contains(expected.mid(7)),
+                 qPrintable(message));
     }
 }
 
