@@ -27,23 +27,19 @@ void ignore_messages(QtMsgType, const QMessageLogContext&, const QString&) {}
 // place, one position per value up to its last slot.
 void check_write_commands(parameter_value_store& store)
 {
-    for (const command_values& record : store.records()) {
-        for (const value_slot& slot : record.value_slots) {
-            require(slot.index >= 1 && slot.index <= parameter_value_store::max_entry_position);
-            store.mark_value_changed(record.key, slot.index, QString::number(slot.index));
-        }
-    }
     QStringList expected;
     for (const command_values& record : store.records()) {
         QStringList values;
         for (const value_slot& slot : record.value_slots) {
+            require(slot.index >= 1 && slot.index <= parameter_value_store::max_entry_position);
+            store.mark_value_changed(record.key, slot.index, QString::number(slot.index));
             while (values.size() < slot.index) {
                 values << QString();
             }
-            values.last() = QString::number(slot.index);
+            values[slot.index - 1] = QString::number(slot.index);
         }
         if (!values.isEmpty()) {
-            expected << "AT" + record.key + '=' + (record.master ? "m," : "d,") + values.join(',') +
+            expected << "AT" + record.key + (record.master ? "=m," : "=d,") + values.join(',') +
                             ',';
         }
     }
