@@ -97,9 +97,8 @@ class test_profile_model : public QObject
 
 private slots:
     void initTestCase();
-    void reads_every_attribute();
-    void refuses_unreadable_profiles_data();
-    void refuses_unreadable_profiles();
+    void reads_profiles_data();
+    void reads_profiles();
     void store_scenarios_data() { add_table_rows("store_scenarios.txt"); }
     void store_scenarios();
     void formats_and_decodes_data();
@@ -114,39 +113,22 @@ void test_profile_model::initTestCase()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 }
 
-// Escaping, flags, numbers and their fallbacks, kinds, and the search for elements at any depth.
-void test_profile_model::reads_every_attribute()
-{
-    const QString path = profile_data("rules.xml");
-    QList<profile_page> expert;
-    QList<profile_page> simple;
-    QList<profile_rawdata> rawdata;
-    QList<profile_column> columns;
-    QString error;
-    QVERIFY(read_mode_pages(path, false, expert, error));
-    QVERIFY(read_mode_pages(path, true, simple, error));
-    QVERIFY(read_device_state(path, rawdata, columns, error));
-    const QStringList lines = QStringList("expert mode") + page_lines(expert) +
-                              QStringList("simple mode") + page_lines(simple) +
-                              QStringList("device state") + device_state_lines(rawdata, columns);
-    QFile expected(profile_data("rules_expected.txt"));
-    QVERIFY(expected.open(QIODevice::ReadOnly));
-    QCOMPARE(lines, QString::fromUtf8(expected.readAll()).split('\n', Qt::SkipEmptyParts));
-
-    // Rows describe no page without a record layout; a missing section gives no pages.
-    QVERIFY(read_device_state(profile_data("no_sections.xml"), rawdata, columns, error));
-    QVERIFY(read_mode_pages(profile_data("no_sections.xml"), false, expert, error));
-    QVERIFY(rawdata.isEmpty() && columns.isEmpty() && expert.isEmpty());
-}
-
-void test_profile_model::refuses_unreadable_profiles_data()
+void test_profile_model::reads_profiles_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("content"); // written to file first when not empty
-    QTest::addColumn<QString>("error");      // empty: the profile is read
+    QTest::addColumn<QString>("read");       // every record as read, or the error
     const auto row = [](const char* tag, const char* file, const QByteArray& content,
-                        const QString& error) { QTest::newRow(tag) << file << content << error; };
+                        const QString& read) { QTest::newRow(tag) << file << content << read; };
 
+    QFile rules(profile_data("rules_expected.txt"));
+    QVERIFY(rules.open(QIODevice::ReadOnly));
+    // Escaping, flags, numbers and their fallbacks, kinds, and the search for elements at any
+    // depth.
+    row("every attribute", "rules.xml", {}, QString::fromUtf8(rules.readAll()).trimmed());
+    // Rows describe no page without a record layout; a missing section gives no pages.
+    const QString nothing = "expert mode\nsimple mode\ndevice state";
+    row("no sections", "no_sections.xml", {}, nothing);
     const QString too_deep = QStringLiteral("Elements nested deeper than %1 levels Line: %2")
                                  .arg(max_profile_depth)
                                  .arg(max_profile_depth + 1);
@@ -156,7 +138,7 @@ void test_profile_model::refuses_unreadable_profiles_data()
                                  ? QStringLiteral("tag mismatch")
                                  : QStringLiteral("Opening and ending tag mismatch.");
     row("malformed", "malformed.xml", {}, mismatch + " Line: 5");
-    row("deepest nesting read", "deep.xml", nested(max_profile_depth), "");
+    row("deepest nesting read", "deep.xml", nested(max_profile_depth), nothing);
     row("one level deeper", "deep.xml", nested(max_profile_depth + 1), too_deep);
     row("deep enough to crash the parser", "deep.xml", nested(50000), too_deep);
     // Past an error the stream reader cannot follow the nesting; the tags that follow bound it.
@@ -166,11 +148,12 @@ void test_profile_model::refuses_unreadable_profiles_data()
         QStringLiteral("Profile larger than %1 bytes Line: 2").arg(max_profile_size));
 }
 
-void test_profile_model::refuses_unreadable_profiles()
+// Both readings report the same error and leave their lists untouched; a reading replaces them.
+void test_profile_model::reads_profiles()
 {
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    QFETCH(QString, error);
+    QFETCH(QString, read);
 
     QTemporaryDir dir;
     QString path = profile_data(file);
@@ -179,17 +162,25 @@ void test_profile_model::refuses_unreadable_profiles()
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
     }
-    // Both readings report the same text and leave their lists untouched.
-    QList<profile_page> pages{profile_page{}};
-    QString mode_error;
-    QCOMPARE(read_mode_pages(path, false, pages, mode_error), error.isEmpty());
-    QCOMPARE(mode_error, error);
-    QCOMPARE(pages.size(), error.isEmpty() ? 0 : 1);
-    QList<profile_rawdata> rawdata;
+    QList<profile_page> expert{profile_page{}};
+    QList<profile_page> simple{profile_page{}};
+    QList<profile_rawdata> rawdata{profile_rawdata{}};
     QList<profile_column> columns;
+    QString mode_error;
     QString state_error;
-    QCOMPARE(read_device_state(path, rawdata, columns, state_error), error.isEmpty());
-    QCOMPARE(state_error, error);
+    const bool mode_read = read_mode_pages(path, false, expert, mode_error);
+    QCOMPARE(read_device_state(path, rawdata, columns, state_error), mode_read);
+    QCOMPARE(state_error, mode_error);
+    if (!mode_read) {
+        QCOMPARE(mode_error, read);
+        QVERIFY(expert.size() == 1 && rawdata.size() == 1);
+        return;
+    }
+    QVERIFY(read_mode_pages(path, true, simple, mode_error));
+    const QStringList lines = QStringList("expert mode") + page_lines(expert) +
+                              QStringList("simple mode") + page_lines(simple) +
+                              QStringList("device state") + device_state_lines(rawdata, columns);
+    QCOMPARE(lines.join('\n'), read);
 }
 
 void test_profile_model::store_scenarios()
