@@ -1,5 +1,4 @@
 #include "sim_process.h"
-#include "wire_format.h"
 #include "worker_probe.h"
 
 #include <QtTest>
@@ -97,10 +96,7 @@ void tst_link_with_tracker::polls_through_an_unplug()
 
     QCOMPARE(link.probe.of("executed").replaceInStrings(QRegularExpression(" ->.*"), ""), poll);
     QCOMPARE(link.handshakes(), 2);
-    QVERIFY(link.sim.wait_for_event(QStringLiteral("data-mode")));
     const sim_transcript transcript = link.sim.transcript();
-    QVERIFY(transcript.received_bytes().startsWith(wire::echo_probe + wire::access_code_frame()));
-    QVERIFY(transcript.received_bytes().endsWith(wire::closing_frame()));
 
     // The simulator stamps a byte when it reads it; on a busy machine it may read two at once,
     // which shortens one gap and lengthens another. The median of the frame's gaps is immune to
