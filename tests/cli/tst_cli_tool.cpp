@@ -65,12 +65,10 @@ private slots:
     void read_several_trackers();
     void diff_and_write_data();
     void diff_and_write();
-    void link_errors_data();
-    void link_errors();
     void watch_data();
     void watch();
-    void interrupt_data();
-    void interrupt();
+    void ends_data();
+    void ends();
 
 private:
     tool_result run(const QStringList& arguments,
@@ -206,38 +204,6 @@ void tst_cli_tool::diff_and_write()
           "report");
 }
 
-void tst_cli_tool::link_errors_data()
-{
-    QTest::addColumn<QStringList>("tracker_options");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("tries"); // of the first command
-
-    QTest::newRow("no such port") << QStringList() << "missing"
-                                  << "cannot open the port" << 0;
-    QTest::newRow("handshake refused")
-        << QStringList{"--refuse-handshake"} << QString() << "refused the handshake" << 0;
-    QTest::newRow("silent tracker") << QStringList{"--silent"} << QString()
-                                    << "no reply to AT+APN=? after the link's retries" << 21;
-}
-
-// Each failure ends within the link's own limits with status 3 and names its cause.
-void tst_cli_tool::link_errors()
-{
-    QFETCH(QStringList, tracker_options);
-    QFETCH(QString, port);
-    QFETCH(QString, message);
-
-    sim_process tracker;
-    QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
-    const tool_result result =
-        run({"-p", port.isEmpty() ? tracker.port_path() : work->filePath(port), "read"});
-    QCOMPARE(result.code, 3);
-    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
-    QCOMPARE(result.out, QByteArray());
-    QTEST(int(tracker.transcript().commands().count("AT+APN=?")), "tries");
-}
-
 void tst_cli_tool::watch_data()
 {
     QTest::addColumn<QString>("format");
@@ -279,36 +245,61 @@ void tst_cli_tool::watch()
              (QStringList{"AT+SDAD=7395,,3,,,,,", "AT+SDAD=7395,,0,,,,,", closing}));
 }
 
-void tst_cli_tool::interrupt_data()
+void tst_cli_tool::ends_data()
 {
     QTest::addColumn<QStringList>("tracker_options");
+    QTest::addColumn<QString>("port"); // empty: the tracker's
     QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("interrupted"); // by Ctrl+C once a command is sent (and a line shown)
     QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message"); // a part of the error output
+    QTest::addColumn<int>("tries");       // of the first command, when not interrupted
 
-    QTest::newRow("watch ends as with its count")
-        << QStringList{"--stream-interval", "50"} << "watch" << 0;
-    QTest::newRow("a read waiting for a reply") << QStringList{"--silent"} << "read" << 3;
+    QTest::newRow("no such port") << QStringList() << "missing"
+                                  << "read" << false << 3 << "cannot open the port" << 0;
+    QTest::newRow("handshake refused") << QStringList{"--refuse-handshake"} << QString() << "read"
+                                       << false << 3 << "refused the handshake" << 0;
+    QTest::newRow("silent tracker") << QStringList{"--silent"} << QString() << "read" << false << 3
+                                    << "no reply to AT+APN=? after the link's retries" << 21;
+    QTest::newRow("Ctrl+C in watch")
+        << QStringList{"--stream-interval", "50"} << QString() << "watch" << true << 0 << "" << 0;
+    QTest::newRow("Ctrl+C in a read waiting for a reply")
+        << QStringList{"--silent"} << QString() << "read" << true << 3 << "link error: interrupted"
+        << 0;
 }
 
-// Ctrl+C closes the port with the closing command, whatever the tool was doing.
-void tst_cli_tool::interrupt()
+// A link failure ends within the link's own limits with status 3 and names its cause. Ctrl+C
+// closes the port with the closing command, whatever the tool was doing.
+void tst_cli_tool::ends()
 {
     QFETCH(QStringList, tracker_options);
+    QFETCH(QString, port);
     QFETCH(QString, command);
-    QFETCH(int, code);
+    QFETCH(bool, interrupted);
+    QFETCH(QString, message);
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
-    // Mid-way: a command sent, and for watch a line shown.
-    const tool_result result = run({"-p", tracker.port_path(), command}, [&](QProcess& tool) {
-        QVERIFY(tracker.wait_for([](const sim_transcript& t) { return !t.commands().isEmpty(); }));
-        if (command == "watch") {
-            QTRY_VERIFY_WITH_TIMEOUT(tool.canReadLine(), tool_timeout_ms);
+    const QString path = port.isEmpty() ? tracker.port_path() : work->filePath(port);
+    const tool_result result = run({"-p", path, command}, [&](QProcess& tool) {
+        if (interrupted) {
+            QVERIFY(
+                tracker.wait_for([](const sim_transcript& t) { return !t.commands().isEmpty(); }));
+            if (command == "watch") {
+                QTRY_VERIFY_WITH_TIMEOUT(tool.canReadLine(), tool_timeout_ms);
+            }
+            ::kill(pid_t(tool.processId()), SIGINT);
         }
-        ::kill(pid_t(tool.processId()), SIGINT);
     });
-    QCOMPARE(result.code, code);
-    QCOMPARE(tracker.transcript().commands().last(), closing);
+    QTEST(result.code, "code");
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
+    const QStringList commands = tracker.transcript().commands();
+    if (interrupted) {
+        QCOMPARE(commands.last(), closing);
+    } else {
+        QCOMPARE(result.out, QByteArray());
+        QTEST(int(commands.count("AT+APN=?")), "tries");
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_cli_tool)
