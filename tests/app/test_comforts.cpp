@@ -78,9 +78,7 @@ private slots:
 void test_comforts::console()
 {
     tracker_session s;
-    tracker_session::options o;
-    o.tracker_values = {{"+ODO", {"5555"}}, {"+ROAM", {"0"}}};
-    QVERIFY2(s.start(o), qPrintable(s.error()));
+    QVERIFY2(s.start(false), qPrintable(s.error()));
     MainWindow& w = s.window();
     QCOMPARE(console_reason(w), QStringLiteral("Связь с трекером устанавливается..."));
     QVERIFY(s.wait_until_ready());
@@ -152,9 +150,7 @@ void test_comforts::search()
     QFETCH(QString, query);
     QFETCH(QList<int>, last);
     tracker_session s;
-    tracker_session::options o;
-    o.simple_mode = simple;
-    QVERIFY2(s.start(o), qPrintable(s.error()));
+    QVERIFY2(s.start(simple), qPrintable(s.error()));
     QVERIFY(s.wait_until_ready());
     QVERIFY(QTest::qWaitForWindowActive(&s.window()));
 
@@ -177,7 +173,7 @@ void test_comforts::search()
 void test_comforts::log_saved_and_capped()
 {
     tracker_session s;
-    QVERIFY2(s.start(without_tracker(false)), qPrintable(s.error()));
+    QVERIFY2(s.start_without_tracker(false), qPrintable(s.error()));
     s.window().set_status_text(QStringLiteral("Пароль неверный: ё"));
     log_path = QDir::current().filePath(QStringLiteral("журнал.txt"));
     s.trigger("actionSaveLog");
@@ -209,7 +205,7 @@ void test_comforts::port_waited_for_then_busy()
 {
     presented_ports.clear();
     tracker_session s;
-    QVERIFY2(s.start(without_tracker(false, true)), qPrintable(s.error()));
+    QVERIFY2(s.start_without_tracker(false, true), qPrintable(s.error()));
     MainWindow& w = s.window();
     QCOMPARE(console_reason(w),
              QStringLiteral("Нет связи с трекером: нажмите «Соедениться с трекером»."));

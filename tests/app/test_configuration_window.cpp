@@ -87,7 +87,7 @@ private slots:
 void test_configuration_window::simple_link_life()
 {
     tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(true, {"--clamp", "+ODO,1,9000"})), qPrintable(s.error()));
+    QVERIFY2(s.start(true, {"--clamp", "+ODO,1,9000"}), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     // Filled before the window's event loop runs, so before any reply is read.
     QVERIFY(QDir().mkdir("backups"));
@@ -234,7 +234,7 @@ void test_configuration_window::load_file()
     QFETCH(QByteArray, file);
     QFETCH(QString, box);
     tracker_session s;
-    QVERIFY2(s.start(without_tracker(true)), qPrintable(s.error()));
+    QVERIFY2(s.start_without_tracker(true), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     for (const char* reply :
          {"+RESP:APN,apn.tracker,user7", "+RESP:GSM,3,0", "+RESP:ROAM,0", "+RESP:TRACK,120,42"})
@@ -260,7 +260,7 @@ void test_configuration_window::load_file()
 void test_configuration_window::save_without_tracker()
 {
     tracker_session s;
-    QVERIFY2(s.start(without_tracker(false)), qPrintable(s.error()));
+    QVERIFY2(s.start_without_tracker(false), qPrintable(s.error()));
     chosen_file = QDir::current().filePath("missing/template.json");
     s.trigger("actionSaveConfiguration");
     QCOMPARE(s.boxes().size(), 1);

@@ -18,6 +18,12 @@ namespace {
 const int wait_ms = sim_process::default_timeout_ms;
 const QString stream_off = QStringLiteral("AT+SDAD=7395,,0,,,,,");
 
+QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter)
+{
+    return qobject_cast<QLineEdit*>(
+        pages.page_list[tab].commands[cmd].parameters[parameter].widget);
+}
+
 // Expert mode: the value a parameter shows; an option's code rather than its text.
 QString shown(tab_xml_widget& pages, int tab, int cmd, int parameter)
 {
@@ -57,7 +63,7 @@ private slots:
 void test_e2e::expert_link_life()
 {
     tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(false)), qPrintable(s.error()));
+    QVERIFY2(s.start(false), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     // The link starts during construction, before the handshake enables anything.
     QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
@@ -126,10 +132,8 @@ void test_e2e::expert_link_life()
 void test_e2e::live_device_state()
 {
     tracker_session s;
-    tracker_session::options o;
     // The test sends its own records; the tracker's would come too late to interfere.
-    o.sim_options = QStringList{"--stream-interval", "600000"};
-    QVERIFY2(s.start(o), qPrintable(s.error()));
+    QVERIFY2(s.start(false, {"--stream-interval", "600000"}), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
     pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
@@ -156,10 +160,8 @@ void test_e2e::live_device_state()
 void test_e2e::reply_and_end_of_link_while_a_box_is_open()
 {
     tracker_session s;
-    tracker_session::options o = tracker_with_values(false);
-    o.real_boxes = true;
-    o.sim_options = QStringList{"--master-password", "1357"};
-    QVERIFY2(s.start(o), qPrintable(s.error()));
+    QVERIFY2(s.start(false, {"--master-password", "1357"}), qPrintable(s.error()));
+    s.show_real_boxes();
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
     s.wait_for_commands(0, 2);
@@ -191,8 +193,7 @@ void test_e2e::reply_and_end_of_link_while_a_box_is_open()
 void test_e2e::refused_write_is_written_again()
 {
     tracker_session s;
-    QVERIFY2(s.start(tracker_with_values(true, {"--device-password", "1357"})),
-             qPrintable(s.error()));
+    QVERIFY2(s.start(true, {"--device-password", "1357"}), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
     s.wait_for_commands(0, 6);

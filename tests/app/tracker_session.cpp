@@ -8,9 +8,6 @@
 #include <QAction>
 #include <QCommandLinkButton>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
@@ -21,14 +18,9 @@ namespace {
 const int timeout_ms = sim_process::default_timeout_ms;
 const QString profile_path = QStringLiteral(TC_TEST_DATA "/app_profile.xml");
 
-bool write_tracker_values(const QString& path, const QMap<QString, QStringList>& values)
-{
-    QJsonObject state;
-    for (auto it = values.begin(); it != values.end(); ++it)
-        state.insert(it.key(), QJsonArray::fromStringList(it.value()));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(state).toJson()) > 0;
-}
+// Other than the profile's defaults, so that a poll shows in the inputs.
+const char* const tracker_values = R"({"+APN": ["apn.tracker", "user7"], "+GSM": ["3", "0"],
+    "+ROAM": ["0"], "+PIN": ["1111"], "+TRACK": ["120", "42"], "+ODO": ["5555"]})";
 
 } // namespace
 
@@ -49,28 +41,41 @@ bool tracker_session::fail(const QString& message)
     return false;
 }
 
-bool tracker_session::start(const options& o)
+bool tracker_session::start(bool simple_mode, const QStringList& sim_options)
 {
-    if (!work.isValid() || !QDir::setCurrent(work.path()))
-        return fail("no working directory");
-    if (!QFile::copy(profile_path, "profile.xml"))
-        return fail("cannot copy the profile");
-    // Later options win, so a test can give the tracker other passwords than the window.
-    const QStringList passwords{"--master-password", "8642"};
-    if (o.tracker && !write_tracker_values(sim.state_path(), o.tracker_values))
+    if (!enter_work_directory())
+        return false;
+    QFile state(sim.state_path());
+    if (!state.open(QIODevice::WriteOnly) || state.write(tracker_values) <= 0)
         return fail("cannot write the tracker's values");
-    if (o.tracker && !sim.start(passwords + o.sim_options, profile_path))
+    state.close();
+    if (!sim.start(QStringList{"--master-password", "8642"} + sim_options, profile_path))
         return fail(sim.error());
+    return open_window(simple_mode, sim.port_path(), true);
+}
 
+bool tracker_session::start_without_tracker(bool simple_mode, bool auto_connect)
+{
+    return enter_work_directory() && open_window(simple_mode, QString(), auto_connect);
+}
+
+bool tracker_session::enter_work_directory()
+{
+    if (work.isValid() && QDir::setCurrent(work.path()) && QFile::copy(profile_path, "profile.xml"))
+        return true;
+    return fail("cannot prepare the working directory");
+}
+
+bool tracker_session::open_window(bool simple_mode, const QString& port, bool auto_connect)
+{
     t_settings s;
     s.master_password = "8642";
-    s.port_name = o.tracker ? sim.port_path() : QString();
-    s.auto_connect = o.auto_connect;
-    s.simple_mode = o.simple_mode;
+    s.port_name = port;
+    s.auto_connect = auto_connect;
+    s.simple_mode = simple_mode;
     write_settings(settings_file_path(), s);
 
-    if (!o.real_boxes)
-        box_recorder.emplace();
+    box_recorder.emplace();
     edits_question::answer = edits_answer::cancel;
     edits_question::asked = 0;
     set_unwritten_edits_handler([](QWidget*, bool) {
@@ -138,11 +143,6 @@ bool tracker_session::wait_until_closed()
     return QTest::qWaitFor([&] { return !main_window->isVisible(); }, timeout_ms);
 }
 
-int tracker_session::command_count() const
-{
-    return sim.transcript().commands().size();
-}
-
 // The closing command is the one command that gets no answer.
 bool tracker_session::replies_handled() const
 {
@@ -163,35 +163,6 @@ QStringList tracker_session::wait_for_commands(int since, int count)
     if (!QTest::qWaitFor([&] { return replies_handled(); }, timeout_ms))
         qWarning("the window did not handle every reply in time");
     return sim.transcript().commands().mid(since);
-}
-
-tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options)
-{
-    tracker_session::options o;
-    o.simple_mode = simple_mode;
-    o.sim_options = sim_options;
-    o.tracker_values = {{"+APN", {"apn.tracker", "user7"}},
-                        {"+GSM", {"3", "0"}},
-                        {"+ROAM", {"0"}},
-                        {"+PIN", {"1111"}},
-                        {"+TRACK", {"120", "42"}},
-                        {"+ODO", {"5555"}}};
-    return o;
-}
-
-tracker_session::options without_tracker(bool simple_mode, bool auto_connect)
-{
-    tracker_session::options o;
-    o.simple_mode = simple_mode;
-    o.tracker = false;
-    o.auto_connect = auto_connect;
-    return o;
-}
-
-QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter)
-{
-    return qobject_cast<QLineEdit*>(
-        pages.page_list[tab].commands[cmd].parameters[parameter].widget);
 }
 
 void retype(QLineEdit* line, const QString& text)

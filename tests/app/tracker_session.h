@@ -5,7 +5,6 @@
 #include "tab_xml_widget.h"
 #include "unwritten_edits_prompt.h"
 
-#include <QMap>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -17,22 +16,12 @@ class QAbstractButton;
 class QLineEdit;
 
 // The real main window, offscreen, run as an installer would run it: in a working directory of
-// its own holding the end-to-end profile and a configuration that names a simulated tracker's
-// port, with automatic connection, the device password 7395 and the master password 8642.
-// Message boxes are recorded instead of shown unless the test asks for the real ones; the
-// question about unwritten edits gets edits_question::answer and is counted.
+// its own holding the end-to-end profile and a configuration with automatic connection, the
+// device password 7395 and the master password 8642. Message boxes are recorded unless the test
+// asks for the real ones; the question about unwritten edits gets edits_question::answer.
 class tracker_session
 {
 public:
-    struct options
-    {
-        bool simple_mode = false;
-        bool real_boxes = false;
-        bool tracker = true; // see without_tracker()
-        bool auto_connect = true;
-        QStringList sim_options; // e.g. other passwords for the tracker than the window's
-        QMap<QString, QStringList> tracker_values; // by command key, before the test
-    };
     struct edits_question
     {
         static inline edits_answer answer = edits_answer::cancel;
@@ -40,7 +29,12 @@ public:
     };
 
     ~tracker_session(); // closes the window, so no worker outlives the test
-    bool start(const options& o);
+    // Against a simulated tracker holding values other than the profile's defaults, started with
+    // sim_options (later options win, e.g. other passwords than the window's).
+    bool start(bool simple_mode, const QStringList& sim_options = {});
+    // No port configured and no tracker started: with auto_connect, the window waits for a port.
+    bool start_without_tracker(bool simple_mode, bool auto_connect = false);
+    void show_real_boxes() { box_recorder.reset(); }
     QString error() const { return last_error; }
 
     MainWindow& window() { return *main_window; }
@@ -59,9 +53,10 @@ public:
     // Waits until the tracker has received count commands after the first `since` and the
     // window has handled every reply so far; returns those commands.
     QStringList wait_for_commands(int since, int count);
-    int command_count() const;
 
 private:
+    bool enter_work_directory();
+    bool open_window(bool simple_mode, const QString& port, bool auto_connect);
     bool fail(const QString& message);
     bool replies_handled() const;
 
@@ -71,15 +66,6 @@ private:
     std::unique_ptr<MainWindow> main_window;
     QString last_error;
 };
-
-// The tracker with values that differ from the profile's defaults, so that a poll shows in the
-// inputs.
-tracker_session::options tracker_with_values(bool simple_mode, const QStringList& sim_options = {});
-
-// No port configured and no simulated tracker started.
-tracker_session::options without_tracker(bool simple_mode, bool auto_connect = false);
-
-QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter);
 
 // Simple mode: the input of a row.
 template <typename T = QLineEdit>
