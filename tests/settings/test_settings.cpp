@@ -18,15 +18,10 @@ namespace {
 // Every field, in the order of the record, so that a comparison shows which one differs.
 QStringList fields(const t_settings& s)
 {
-    return {s.port_name,
-            s.port_name_long,
-            QString::number(s.port_speed),
-            s.bt_conn ? "bt" : "wired",
-            s.auto_connect ? "auto" : "manual",
-            s.device_password,
-            s.master_password,
-            s.xml_path,
-            s.simple_mode ? "simple" : "expert"};
+    return QStringList{s.port_name, s.port_name_long, QString::number(s.port_speed)}
+           << (s.bt_conn ? "bt" : "wired") << (s.auto_connect ? "auto" : "manual")
+           << s.device_password << s.master_password << s.xml_path
+           << (s.simple_mode ? "simple" : "expert");
 }
 
 } // namespace
@@ -39,8 +34,7 @@ private slots:
     void init();
     void reading_data();
     void reading();
-    void round_trip_keeps_text_and_profile_path();
-    void file_is_private_to_its_owner();
+    void written_file();
     void start_up_port_choice_data();
     void start_up_port_choice();
     void restart_runs_the_program_data();
@@ -54,7 +48,6 @@ void test_settings::init()
 {
     // The file lives in the working directory, whatever the program's own folder is.
     dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
     QVERIFY(QDir::setCurrent(dir->path()));
 }
 
@@ -91,46 +84,32 @@ void test_settings::reading()
     QCOMPARE(QFile::exists(settings_file_path()), !ini.isEmpty());
 }
 
-void test_settings::round_trip_keeps_text_and_profile_path()
-{
-    t_settings s;
-    s.port_name = "ttyACM3";
-    s.port_name_long = QStringLiteral("ttyACM3 Последовательный порт STMicroelectronics");
-    s.port_speed = 460800;
-    s.bt_conn = true;
-    s.auto_connect = true;
-    s.device_password = QStringLiteral("пароль1");
-    s.master_password = "0000";
-    s.xml_path = "never written";
-    s.simple_mode = false;
-    write_settings(settings_file_path(), s);
-    QFile f(settings_file_path());
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    // Other programs read the file too: plain UTF-8, in the sections the keys name.
-    const QByteArray raw = f.readAll();
-    QVERIFY(raw.contains("[COM]") && raw.contains("[PASSW]") && raw.contains("[XML]"));
-    QVERIFY(raw.contains(s.port_name_long.toUtf8()));
-    QVERIFY(!raw.contains("Path="));
-
-    // A hand-edited profile path survives the next save.
-    QSettings(settings_file_path(), QSettings::IniFormat).setValue("XML/Path", "my.xml");
-    write_settings(settings_file_path(), s);
-    s.xml_path = "my.xml";
-    QCOMPARE(fields(read_settings(settings_file_path())), fields(s));
-}
-
-void test_settings::file_is_private_to_its_owner()
+// Other programs read the file too: plain UTF-8, in the sections the keys name, and private to
+// its owner, also when an older version left it readable by others.
+void test_settings::written_file()
 {
     const auto owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     const auto all = owner_only | QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                      QFileDevice::ReadOther | QFileDevice::WriteOther;
     const QString path = settings_file_path();
-    write_settings(path, t_settings());
+    const QString long_name = QStringLiteral("ttyACM3 Последовательный порт STMicroelectronics");
+    t_settings s{"ttyACM3", long_name, 460800, true, true, "пароль1", "0000", "written", false};
+    write_settings(path, s);
     QCOMPARE(QFile::permissions(path) & all, owner_only);
-    // A file left readable by others, e.g. by an older version, is tightened on the next save.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray raw = f.readAll();
+    QVERIFY(raw.contains("[COM]") && raw.contains("[PASSW]") && raw.contains("[XML]"));
+    QVERIFY(raw.contains(long_name.toUtf8()));
+    QVERIFY(!raw.contains("Path="));
+
+    // A hand-edited profile path survives the next save.
     QVERIFY(QFile::setPermissions(path, all));
-    write_settings(path, t_settings());
+    QSettings(path, QSettings::IniFormat).setValue("XML/Path", "my.xml");
+    write_settings(path, s);
     QCOMPARE(QFile::permissions(path) & all, owner_only);
+    s.xml_path = "my.xml";
+    QCOMPARE(fields(read_settings(path)), fields(s));
 }
 
 void test_settings::start_up_port_choice_data()
