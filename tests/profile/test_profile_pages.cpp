@@ -169,10 +169,6 @@ void test_profile_pages::expert_layout()
     QCOMPARE(label_text(pages->state_columns.at(2).form_layout, 0, QFormLayout::LabelRole),
              QStringLiteral("Имя"));
     QVERIFY(qobject_cast<QLineEdit*>(pages->display_fields.at(0).widget)->isReadOnly());
-
-    // Rows without a record layout describe nothing.
-    tab_xml_widget bare_profile(nullptr, profile_data("no_sections.xml"), false);
-    QVERIFY(bare_profile.page_list.isEmpty() && bare_profile.state_columns.isEmpty());
 }
 
 void test_profile_pages::integer_inputs_validate()
