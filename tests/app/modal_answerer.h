@@ -10,34 +10,28 @@
 #include <functional>
 
 // Answers the next modal window that opens, from inside its own event loop, so that a test never
-// hangs on a dialog or message box: it looks at the top modal window every few milliseconds
-// until one that was not open before appears, and hands it to the given action.
-class modal_answerer : public QObject
+// hangs on a dialog or message box: it looks at the top modal window every few milliseconds and
+// hands the first one that was not open before to the given action.
+class modal_answerer
 {
-    Q_OBJECT
-
 public:
     explicit modal_answerer(std::function<void(QWidget*)> action)
-        : action(std::move(action)), before(QApplication::activeModalWidget())
+        : before(QApplication::activeModalWidget())
     {
-        connect(&timer, &QTimer::timeout, this, &modal_answerer::check);
+        QObject::connect(&timer, &QTimer::timeout, [this, action] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == before)
+                return;
+            timer.stop();
+            done = true;
+            action(modal);
+        });
         timer.start(10);
     }
 
     bool answered() const { return done; }
 
 private:
-    void check()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == before)
-            return;
-        timer.stop();
-        done = true;
-        action(modal);
-    }
-
-    std::function<void(QWidget*)> action;
     QPointer<QWidget> before;
     QTimer timer;
     bool done = false;

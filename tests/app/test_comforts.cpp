@@ -40,14 +40,6 @@ QString console_reason(MainWindow& w)
                                                          : console->findChild<QLabel*>()->text();
 }
 
-QStringList texts(const QListWidget* list)
-{
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
-}
-
 } // namespace
 
 class test_comforts : public QObject
@@ -60,11 +52,6 @@ private slots:
         set_port_source([] { return presented_ports; });
         set_file_dialog_handler([](file_dialog_kind, QWidget*, const QString&, const QString&,
                                    const QString&) { return log_path; });
-    }
-    void cleanupTestCase()
-    {
-        set_port_source(nullptr);
-        set_file_dialog_handler(nullptr);
     }
     void console();
     void search_data();
@@ -159,7 +146,10 @@ void test_comforts::search()
     QCOMPARE(QApplication::focusWidget(), panel->findChild<QLineEdit*>());
     panel->findChild<QLineEdit*>()->insert(query);
     auto* results = panel->findChild<QListWidget*>();
-    QTEST(texts(results), "matches");
+    QStringList found;
+    for (int i = 0; i < results->count(); ++i)
+        found << results->item(i)->text();
+    QTEST(found, "matches");
 
     results->setCurrentRow(results->count() - 1);
     QTest::keyClick(results, Qt::Key_Return);
