@@ -1,7 +1,6 @@
 // The main window without a tracker: start-up, how replies are read in both modes, the message
 // boxes, the settings dialog, and what happens without a link.
 
-#include "confirm_dialog.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
 #include "port_list.h"
@@ -62,17 +61,6 @@ QStringList expert_inputs(tab_xml_widget& pages)
     return {line(0, 0, 0), line(0, 0, 1), line(1, 2, 0)};
 }
 
-QStringList dialog_result(const t_settings& s, QComboBox* ports)
-{
-    QStringList items;
-    for (int i = 0; i < ports->count(); ++i)
-        items << (i == ports->currentIndex() ? "> " : "") + ports->itemText(i);
-    return items << s.port_name << s.port_name_long << QString::number(s.port_speed)
-                 << (s.bt_conn ? "bt" : "wired") << (s.auto_connect ? "auto" : "manual")
-                 << s.device_password << s.master_password << s.xml_path
-                 << (s.simple_mode ? "simple" : "expert");
-}
-
 } // namespace
 
 class test_window : public QObject
@@ -81,16 +69,18 @@ class test_window : public QObject
 
 private slots:
     void initTestCase();
-    void init() { QFile::remove(settings_file_path()); }
+    void init()
+    {
+        QFile::remove(settings_file_path());
+        restarts = 0;
+    }
     void first_start_without_configuration();
     void reply_data();
     void reply();
     void real_boxes();
     void connecting_without_a_tracker();
-    void dialog_round_trip_data();
-    void dialog_round_trip();
-    void settings_window_data();
-    void settings_window();
+    void settings_dialog_data();
+    void settings_dialog();
 
 private:
     QTemporaryDir work_dir;
@@ -233,71 +223,56 @@ void test_window::connecting_without_a_tracker()
     QCOMPARE(boxes.texts(), QStringList());
 }
 
-void test_window::dialog_round_trip_data()
+void test_window::settings_dialog_data()
 {
-    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("port"); // in the file at the start, with the text "stored text"
     QTest::addColumn<int>("speed");
-    QTest::addColumn<QStringList>("result"); // port list (> current), then the stored settings
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<bool>("new_mode");
+    QTest::addColumn<QStringList>("ports"); // as listed, "> " before the chosen one
+    QTest::addColumn<QStringList>("after"); // the file, the pages' passwords, the boxes
 
     const QString bt = "rfcomm0 Standard Serial over Bluetooth link Microsoft";
     const QString usb = QStringLiteral("ttyACM0 Трекер STMicroelectronics");
-    const QStringList rest{"bt", "auto", "1111", QStringLiteral("мастер"), "kept.xml", "expert"};
+    const QString modem = "ttyS0 Modem Other Inc.";
+    const QString restart_text =
+        QStringLiteral("После изменения настроек режима отображения приложение будет перезапущено");
+    QTest::newRow("cancel") << "ttyS0" << 57600 << false << true
+                            << QStringList{bt, usb, "> " + modem}
+                            << QStringList{"ttyS0", "stored text", "57600",  "bt",   "manual",
+                                           "1111",  "мастер",      "expert", "1111", "мастер"};
     // The text of an attached port wins over the stored one.
     QTest::newRow("attached port")
-        << "ttyS0" << 57600
-        << QStringList{bt,     usb, "> ttyS0 Modem Other Inc.", "ttyS0", "ttyS0 Modem Other Inc.",
-                       "57600"} +
-               rest;
+        << "ttyS0" << 57600 << true << false << QStringList{bt, usb, "> " + modem}
+        << QStringList{"ttyS0", modem,  "57600",  "bt",   "manual",
+                       "1234",  "5678", "expert", "1234", "5678"};
     // An absent port is listed under its stored text, in its sorted place; an unknown speed is
-    // no choice and stores 0.
-    QTest::newRow("absent port, unknown speed")
-        << "ttyUSB9" << 14400
-        << QStringList{bt,        "> stored text", usb, "ttyS0 Modem Other Inc.",
-                       "ttyUSB9", "stored text",   "0"} +
-               rest;
+    // no choice and stores 0. A new mode restarts the program, once the file holds it.
+    QTest::newRow("absent port, unknown speed, new mode")
+        << "ttyUSB9" << 14400 << true << true << QStringList{bt, "> stored text", usb, modem}
+        << QStringList{"ttyUSB9", "stored text", "0",    "bt",   "manual",    "1234",
+                       "5678",    "simple",      "1234", "5678", restart_text};
 }
 
-void test_window::dialog_round_trip()
+void test_window::settings_dialog()
 {
     QFETCH(QString, port);
     QFETCH(int, speed);
-    // Every field, in the order of the record.
-    t_settings s{port, "stored text", speed, true, true, "1111", "мастер", "kept.xml", false};
-    Confirm_Dialog d;
-    d.fill_from_settings(&s);
-    t_settings out;
-    out.xml_path = "kept.xml";
-    d.store_to_settings(&out);
-    QTEST(dialog_result(out, d.findChild<QComboBox*>("cbPortName")), "result");
-}
-
-void test_window::settings_window_data()
-{
-    QTest::addColumn<bool>("accept");
-    QTest::addColumn<bool>("toggle_mode");
-    QTest::addColumn<QStringList>("passwords"); // the pages' and, if written, the file's
-    QTest::addColumn<QStringList>("boxes");     // a box for each restart
-
-    const QString restart_text =
-        QStringLiteral("После изменения настроек режима отображения приложение будет перезапущено");
-    QTest::newRow("cancel") << false << true << QStringList{"7395", "7395"} << QStringList();
-    QTest::newRow("accept") << true << false << QStringList{"1234", "5678", "1234", "5678"}
-                            << QStringList();
-    QTest::newRow("accept a new mode")
-        << true << true << QStringList{"1234", "5678", "1234", "5678"} << QStringList{restart_text};
-}
-
-void test_window::settings_window()
-{
     QFETCH(bool, accept);
-    QFETCH(bool, toggle_mode);
+    QFETCH(bool, new_mode);
+    // Every field, in the order of the record.
+    write_settings(settings_file_path(),
+                   {port, "stored text", speed, true, false, "1111", "мастер", "kept.xml", false});
     recorded_boxes boxes;
     MainWindow w;
-    auto* pages = w.findChild<tab_xml_widget*>();
+    QStringList ports;
     modal_answerer answer([&](QWidget* dialog) {
+        auto* list = dialog->findChild<QComboBox*>("cbPortName");
+        for (int i = 0; i < list->count(); ++i)
+            ports << (i == list->currentIndex() ? "> " : "") + list->itemText(i);
         dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText("1234");
         dialog->findChild<QLineEdit*>("leMasterPassword")->setText("5678");
-        dialog->findChild<QCheckBox*>("cb_SimpleMode")->setChecked(!toggle_mode);
+        dialog->findChild<QCheckBox*>("cb_SimpleMode")->setChecked(new_mode);
         if (accept)
             accept_modal(dialog);
         else
@@ -305,19 +280,21 @@ void test_window::settings_window()
     });
     w.findChild<QAction*>("actionSettings")->trigger();
     QVERIFY(answer.answered());
+    QTEST(ports, "ports");
 
-    QStringList passwords{pages->device_password, pages->master_password};
-    if (QFile::exists(settings_file_path())) {
-        const t_settings saved = read_settings(settings_file_path());
-        passwords << saved.device_password << saved.master_password;
-    }
-    QTEST(passwords, "passwords");
-    QTEST(boxes.texts(), "boxes");
+    const t_settings s = read_settings(settings_file_path());
+    const auto* pages = w.findChild<tab_xml_widget*>();
+    QTEST(QStringList({s.port_name, s.port_name_long, QString::number(s.port_speed),
+                       s.bt_conn ? "bt" : "wired", s.auto_connect ? "auto" : "manual",
+                       s.device_password, s.master_password, s.simple_mode ? "simple" : "expert",
+                       pages->device_password, pages->master_password}) +
+              boxes.texts(),
+          "after");
     for (const recorded_boxes::box& b : boxes.seen())
         QCOMPARE(b.title, QStringLiteral("Сообщение"));
     QCOMPARE(restarts, boxes.texts().size());
     if (restarts)
-        QCOMPARE(file_mode_at_restart, 0);
+        QCOMPARE(file_mode_at_restart, 1);
 }
 
 QTEST_MAIN(test_window)
