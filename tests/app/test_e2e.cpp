@@ -18,19 +18,11 @@ namespace {
 const int wait_ms = sim_process::default_timeout_ms;
 const QString stream_off = QStringLiteral("AT+SDAD=7395,,0,,,,,");
 
-QLineEdit* expert_edit(tab_xml_widget& pages, int tab, int cmd, int parameter)
+// Expert mode: the input of a parameter.
+template <typename T = QLineEdit>
+T* expert_input(tab_xml_widget& pages, int tab, int cmd, int parameter)
 {
-    return qobject_cast<QLineEdit*>(
-        pages.page_list[tab].commands[cmd].parameters[parameter].widget);
-}
-
-// Expert mode: the value a parameter shows; an option's code rather than its text.
-QString shown(tab_xml_widget& pages, int tab, int cmd, int parameter)
-{
-    QWidget* w = pages.page_list[tab].commands[cmd].parameters[parameter].widget;
-    if (auto* box = qobject_cast<QComboBox*>(w))
-        return box->currentData().toString();
-    return qobject_cast<QLineEdit*>(w)->text();
+    return qobject_cast<T*>(pages.page_list[tab].commands[cmd].parameters[parameter].widget);
 }
 
 // The device-state page, "field=text" in page order.
@@ -54,16 +46,16 @@ class test_e2e : public QObject
 private slots:
     void expert_link_life();
     void live_device_state();
-    void reply_and_end_of_link_while_a_box_is_open();
     void refused_write_is_written_again();
 };
 
-// Expert mode through a link's life: each tab polled once, a save, a lost port, the link ended
-// with an edit dropped, a new link, and a close that writes an edit first.
+// Expert mode through a link's life: each tab polled once, a save, a lost port, a box open while
+// replies come and the link ends with an edit dropped, a new link, and a close that writes first.
 void test_e2e::expert_link_life()
 {
     tracker_session s;
-    QVERIFY2(s.start(false), qPrintable(s.error()));
+    // Its master password is not the window's.
+    QVERIFY2(s.start(false, {"--master-password", "1357"}), qPrintable(s.error()));
     tab_xml_widget& pages = s.pages();
     // The link starts during construction, before the handshake enables anything.
     QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
@@ -71,11 +63,13 @@ void test_e2e::expert_link_life()
 
     // Only the current tab is polled, and only its readable blocks; each tab once per link.
     QCOMPARE(s.wait_for_commands(0, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
-    QCOMPARE(shown(pages, 0, 0, 1), QStringLiteral("user7"));
-    QCOMPARE(shown(pages, 0, 1, 1), QStringLiteral("0"));
+    QCOMPARE(expert_input(pages, 0, 0, 1)->text(), QStringLiteral("user7"));
+    QCOMPARE(expert_input<QComboBox>(pages, 0, 1, 1)->currentData().toString(),
+             QStringLiteral("0"));
     pages.tab_widget->setCurrentIndex(1);
     QCOMPARE(s.wait_for_commands(2, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
-    QCOMPARE(shown(pages, 1, 0, 1), QStringLiteral("42")); // read-only rows are shown too
+    QCOMPARE(expert_input(pages, 1, 0, 1)->text(),
+             QStringLiteral("42")); // read-only rows are shown too
     pages.tab_widget->setCurrentIndex(2);
     pages.tab_widget->setCurrentIndex(0);
     QCOMPARE(s.wait_for_commands(5, 2), QStringList({"AT+SDAD=7395,,3,,,,,", stream_off}));
@@ -91,31 +85,47 @@ void test_e2e::expert_link_life()
     const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
     QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
     QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
-    expert_edit(pages, 0, 1, 0)->setText("local");
+    expert_input(pages, 0, 1, 0)->setText("local");
     QVERIFY(s.tracker().replug());
     QStringList after = s.wait_for_commands(8, 3);
     after.sort();
     QCOMPARE(after, QStringList({"AT+APN=?", "AT+GSM=?", "AT+GSM=?"}));
-    QCOMPARE(shown(pages, 0, 1, 0), QStringLiteral("3"));
+    QCOMPARE(expert_input(pages, 0, 1, 0)->text(), QStringLiteral("3"));
     QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
 
-    // Ending the link asks about the edit, dropped here, and switches the stream off first.
-    QLineEdit* user = expert_edit(pages, 0, 0, 1);
+    // A refused set opens a box, which runs its own event loop: the read behind the set is
+    // answered while it is open, and the link ends, asking about the edit, dropped here.
+    QLineEdit* user = expert_input(pages, 0, 0, 1);
     retype(user, "driver");
+    expert_input(pages, 0, 1, 0)->setText("local");
     tracker_session::edits_question::answer = edits_answer::discard;
-    QTest::mouseClick(s.connect_button(), Qt::LeftButton);
-    QVERIFY(!s.controls_enabled());
-    QVERIFY(s.wait_until_idle());
-    QCOMPARE(s.wait_for_commands(11, 2), QStringList({stream_off, "AT+TEXT=7395,"}));
+    s.record_boxes(false);
+    QStringList seen;
+    modal_answerer answer([&](QWidget* box) {
+        seen << qobject_cast<QMessageBox*>(box)->text();
+        seen << QString::number(
+            QTest::qWaitFor([&] { return expert_input(pages, 0, 1, 0)->text() == "3"; }, wait_ms));
+        s.connect_button()->click();
+        seen << QString::number(!s.controls_enabled() && s.wait_until_idle());
+        accept_modal(box);
+    });
+    QTest::mouseClick(pages.page_list[0].commands[2].set_button, Qt::LeftButton);
+    QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(answer.answered() && !QApplication::activeModalWidget(), wait_ms);
+    s.record_boxes(true);
+    QCOMPARE(seen, QStringList({"Неверный пароль", "1", "1"}));
+    // The stream is switched off before the closing command.
+    QCOMPARE(s.wait_for_commands(11, 4),
+             QStringList({"AT+PIN=8642,0000,", "AT+GSM=?", stream_off, "AT+TEXT=7395,"}));
     QCOMPARE(tracker_session::edits_question::asked, 1);
     QVERIFY(!has_change_mark(user));
 
     // A new link polls the tabs again.
     QTest::mouseClick(s.connect_button(), Qt::LeftButton);
     QVERIFY(s.wait_until_ready());
-    QCOMPARE(s.wait_for_commands(13, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
+    QCOMPARE(s.wait_for_commands(15, 2), QStringList({"AT+APN=?", "AT+GSM=?"}));
     pages.tab_widget->setCurrentIndex(1);
-    QCOMPARE(s.wait_for_commands(15, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
+    QCOMPARE(s.wait_for_commands(17, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
 
     // Closing writes the edited block whole, then the save request, then ends the link without
     // a streaming command.
@@ -123,7 +133,7 @@ void test_e2e::expert_link_life()
     tracker_session::edits_question::answer = edits_answer::write;
     s.window().close();
     QVERIFY(s.wait_until_closed());
-    QCOMPARE(s.wait_for_commands(18, 3),
+    QCOMPARE(s.wait_for_commands(20, 3),
              QStringList({"AT+APN=7395,apn.tracker,driver,", "AT+SAVE=7395,", "AT+TEXT=7395,"}));
     QCOMPARE(s.log().first(), QStringLiteral("Tracker disconnected..."));
     QVERIFY(!has_change_mark(user));
@@ -154,34 +164,6 @@ void test_e2e::live_device_state()
                      QStringLiteral("status=Движение"), QStringLiteral("voltage=недействительны"),
                      "inputs=101", "outputs=0", "flags=DEADBEEF", "imei=123456789012345",
                      QStringLiteral("absent=Нет данных")}));
-}
-
-// A box runs its own event loop: replies and the end of the link are handled inside it.
-void test_e2e::reply_and_end_of_link_while_a_box_is_open()
-{
-    tracker_session s;
-    QVERIFY2(s.start(false, {"--master-password", "1357"}), qPrintable(s.error()));
-    s.show_real_boxes();
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    s.wait_for_commands(0, 2);
-    expert_edit(pages, 0, 1, 0)->setText("local");
-
-    QStringList seen; // the box's text; the reply and the end of the link while it is open
-    modal_answerer answer([&](QWidget* box) {
-        seen << qobject_cast<QMessageBox*>(box)->text();
-        seen << QString::number(
-            QTest::qWaitFor([&] { return shown(pages, 0, 1, 0) == "3"; }, wait_ms));
-        s.connect_button()->click();
-        seen << QString::number(s.wait_until_idle());
-        accept_modal(box);
-    });
-    // The master block's set is refused; the read behind it is answered while the box is open.
-    QTest::mouseClick(pages.page_list[0].commands[2].set_button, Qt::LeftButton);
-    QTest::mouseClick(pages.page_list[0].commands[1].read_button, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(answer.answered() && !QApplication::activeModalWidget(), wait_ms);
-    QCOMPARE(seen, QStringList({"Неверный пароль", "1", "1"}));
-    QVERIFY(!s.controls_enabled());
 }
 
 // A write the tracker refuses for its password stays an edit: once the password is changed in

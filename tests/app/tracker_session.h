@@ -34,7 +34,7 @@ public:
     bool start(bool simple_mode, const QStringList& sim_options = {});
     // No port configured and no tracker started: with auto_connect, the window waits for a port.
     bool start_without_tracker(bool simple_mode, bool auto_connect = false);
-    void show_real_boxes() { box_recorder.reset(); }
+    void record_boxes(bool on) { on ? void(box_recorder.emplace()) : box_recorder.reset(); }
     QString error() const { return last_error; }
 
     MainWindow& window() { return *main_window; }
