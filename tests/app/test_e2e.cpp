@@ -1,5 +1,5 @@
 // The whole program against the simulated tracker, driven as a user would: each workflow once.
-// The simple mode's workflow, with its configuration files, is test_configuration_window's.
+// The simple mode's workflow, with its configuration files, is test_comforts'.
 
 #include "change_marks.h"
 #include "mainwindow.h"
