@@ -121,7 +121,7 @@ private slots:
 void test_comforts::simple_link_life()
 {
     tracker_session s;
-    QVERIFY2(s.start(true, {"--clamp", "+ODO,1,9000"}), qPrintable(s.error()));
+    QVERIFY(s.start(true, {"--clamp", "+ODO,1,9000"}));
     tab_xml_widget& pages = s.pages();
     // Filled before the window's event loop runs, so before any reply is read.
     QVERIFY(QDir().mkdir("backups"));
@@ -176,13 +176,11 @@ void test_comforts::simple_link_life()
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
     QCOMPARE(s.boxes().last(), nothing_changed);
     QVERIFY(s.tracker().wait_for_event("saved"));
-    const QMap<QString, QStringList> saved{{"+APN", {"apn.tracker", "driver"}},
-                                           {"+GSM", {"3", "0"}},
-                                           {"+ODO", {"9000"}},
-                                           {"+PIN", {"2468"}},
-                                           {"+ROAM", {"1"}},
-                                           {"+TRACK", {"120", "42"}}};
-    QCOMPARE(s.tracker().saved_values(), saved);
+    // By key: +APN, +GSM, +ODO, +PIN, +ROAM, +TRACK. Positions not written keep their values.
+    QStringList saved;
+    for (const QStringList& values : s.tracker().saved_values())
+        saved << values.join(',');
+    QCOMPARE(saved, QStringList({"apn.tracker,driver", "3,0", "9000", "2468", "1", "120,42"}));
 
     // The backup brings the first values back as edits, all but the unticked row.
     chosen_file = QDir::current().filePath("backups/" + first.at(49));
@@ -268,7 +266,7 @@ void test_comforts::load_file()
     QFETCH(QByteArray, file);
     QFETCH(QString, box);
     tracker_session s;
-    QVERIFY2(s.start_without_tracker(true), qPrintable(s.error()));
+    QVERIFY(s.start_without_tracker(true));
     tab_xml_widget& pages = s.pages();
     for (const char* reply :
          {"+RESP:APN,apn.tracker,user7", "+RESP:GSM,3,0", "+RESP:ROAM,0", "+RESP:TRACK,120,42"})
@@ -294,7 +292,7 @@ void test_comforts::load_file()
 void test_comforts::files_saved_without_tracker()
 {
     tracker_session s;
-    QVERIFY2(s.start_without_tracker(false), qPrintable(s.error()));
+    QVERIFY(s.start_without_tracker(false));
     chosen_file = QDir::current().filePath("missing/file");
     s.trigger("actionSaveConfiguration");
     s.trigger("actionSaveLog");
@@ -339,7 +337,7 @@ void test_comforts::files_saved_without_tracker()
 void test_comforts::console()
 {
     tracker_session s;
-    QVERIFY2(s.start(false), qPrintable(s.error()));
+    QVERIFY(s.start(false));
     MainWindow& w = s.window();
     QCOMPARE(console_reason(w), QStringLiteral("Связь с трекером устанавливается..."));
     QVERIFY(s.wait_until_ready());
@@ -411,7 +409,7 @@ void test_comforts::search()
     QFETCH(QString, query);
     QFETCH(QList<int>, last);
     tracker_session s;
-    QVERIFY2(s.start(simple), qPrintable(s.error()));
+    QVERIFY(s.start(simple));
     QVERIFY(s.wait_until_ready());
     QVERIFY(QTest::qWaitForWindowActive(&s.window()));
 
@@ -440,7 +438,7 @@ void test_comforts::port_waited_for_then_busy()
 {
     presented_ports.clear();
     tracker_session s;
-    QVERIFY2(s.start_without_tracker(false, true), qPrintable(s.error()));
+    QVERIFY(s.start_without_tracker(false, true));
     MainWindow& w = s.window();
     QCOMPARE(console_reason(w),
              QStringLiteral("Нет связи с трекером: нажмите «Соедениться с трекером»."));

@@ -37,7 +37,7 @@ tracker_session::~tracker_session()
 
 bool tracker_session::fail(const QString& message)
 {
-    last_error = message;
+    qWarning("the session did not start: %s", qPrintable(message));
     return false;
 }
 

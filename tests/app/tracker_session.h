@@ -35,7 +35,6 @@ public:
     // No port configured and no tracker started: with auto_connect, the window waits for a port.
     bool start_without_tracker(bool simple_mode, bool auto_connect = false);
     void record_boxes(bool on) { on ? void(box_recorder.emplace()) : box_recorder.reset(); }
-    QString error() const { return last_error; }
 
     MainWindow& window() { return *main_window; }
     tab_xml_widget& pages();
@@ -57,14 +56,13 @@ public:
 private:
     bool enter_work_directory();
     bool open_window(bool simple_mode, const QString& port, bool auto_connect);
-    bool fail(const QString& message);
+    bool fail(const QString& message); // says why in the test's output
     bool replies_handled() const;
 
     sim_process sim;
     QTemporaryDir work;
     std::optional<recorded_boxes> box_recorder;
     std::unique_ptr<MainWindow> main_window;
-    QString last_error;
 };
 
 // Simple mode: the input of a row.
