@@ -130,12 +130,8 @@ bool tracker_session::wait_until_ready()
 
 bool tracker_session::wait_until_idle()
 {
-    return QTest::qWaitFor(
-        [&] {
-            return connect_button()->text() == QStringLiteral("Соедениться с трекером") &&
-                   log().contains(QStringLiteral("Tracker disconnected..."));
-        },
-        timeout_ms);
+    const QString idle = QStringLiteral("Соедениться с трекером");
+    return QTest::qWaitFor([&] { return connect_button()->text() == idle; }, timeout_ms);
 }
 
 bool tracker_session::wait_until_closed()
