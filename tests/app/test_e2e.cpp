@@ -45,17 +45,17 @@ class test_e2e : public QObject
 
 private slots:
     void expert_link_life();
-    void live_device_state();
     void refused_write_is_written_again();
 };
 
-// Expert mode through a link's life: each tab polled once, a save, a lost port, a box open while
-// replies come and the link ends with an edit dropped, a new link, and a close that writes first.
+// Expert mode through a link's life: each tab polled once, the device state shown live, a save,
+// a lost port, a box open while replies come and the link ends with an edit dropped, a new link,
+// and a close that writes first.
 void test_e2e::expert_link_life()
 {
     tracker_session s;
-    // Its master password is not the window's.
-    QVERIFY(s.start(false, {"--master-password", "1357"}));
+    // Its master password is not the window's; it sends no records of its own in the test's time.
+    QVERIFY(s.start(false, {"--master-password", "1357", "--stream-interval", "600000"}));
     tab_xml_widget& pages = s.pages();
     // The link starts during construction, before the handshake enables anything.
     QCOMPARE(s.connect_button()->text(), QStringLiteral("Разорвать связь"));
@@ -71,8 +71,25 @@ void test_e2e::expert_link_life()
     QCOMPARE(expert_input(pages, 1, 0, 1)->text(),
              QStringLiteral("42")); // read-only rows are shown too
     pages.tab_widget->setCurrentIndex(2);
+    QCOMPARE(s.wait_for_commands(5, 1), QStringList({"AT+SDAD=7395,,3,,,,,"}));
+
+    // Layout 1: lat, lon, speed, sats, status. Layout 2: voltage, inputs, outputs, flags, imei.
+    // Id 99 has no layout and changes nothing.
+    const QByteArray nav = QByteArray::fromHex("0000004000000010e8030701");
+    const QByteArray power = QByteArray::fromHex("409c0500efbeadde") + "123456789012345" + '\0';
+    QVERIFY(s.tracker().control("send $SD,1," + nav.toBase64()));
+    QVERIFY(s.tracker().control("send $SD,99," + QByteArray(12, '\0').toBase64()));
+    QVERIFY(s.tracker().control("send $SD,2," + power.toBase64()));
+    QTRY_VERIFY_WITH_TIMEOUT(shown_state(pages).contains("flags=DEADBEEF"), wait_ms);
+    // Scaled, ranged (40 V is out of its range), coordinates, options, bits and text.
+    QCOMPARE(
+        shown_state(pages),
+        QStringList({"lat=45.00000000", "lon=22.50000000", "speed=100", "sats=7",
+                     QStringLiteral("status=Движение"), QStringLiteral("voltage=недействительны"),
+                     "inputs=101", "outputs=0", "flags=DEADBEEF", "imei=123456789012345",
+                     QStringLiteral("absent=Нет данных")}));
     pages.tab_widget->setCurrentIndex(0);
-    QCOMPARE(s.wait_for_commands(5, 2), QStringList({"AT+SDAD=7395,,3,,,,,", stream_off}));
+    QCOMPARE(s.wait_for_commands(6, 1), QStringList({stream_off}));
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
     QCOMPARE(s.wait_for_commands(7, 1), QStringList({"AT+SAVE=7395,"}));
     QVERIFY(s.tracker().wait_for_event("saved"));
@@ -137,33 +154,6 @@ void test_e2e::expert_link_life()
              QStringList({"AT+APN=7395,apn.tracker,driver,", "AT+SAVE=7395,", "AT+TEXT=7395,"}));
     QCOMPARE(s.log().first(), QStringLiteral("Tracker disconnected..."));
     QVERIFY(!has_change_mark(user));
-}
-
-void test_e2e::live_device_state()
-{
-    tracker_session s;
-    // The test sends its own records; the tracker's would come too late to interfere.
-    QVERIFY(s.start(false, {"--stream-interval", "600000"}));
-    tab_xml_widget& pages = s.pages();
-    QVERIFY(s.wait_until_ready());
-    pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
-    QCOMPARE(s.wait_for_commands(2, 1), QStringList({"AT+SDAD=7395,,3,,,,,"}));
-
-    // Layout 1: lat, lon, speed, sats, status. Layout 2: voltage, inputs, outputs, flags, imei.
-    // Id 99 has no layout and changes nothing.
-    const QByteArray nav = QByteArray::fromHex("0000004000000010e8030701");
-    const QByteArray power = QByteArray::fromHex("409c0500efbeadde") + "123456789012345" + '\0';
-    QVERIFY(s.tracker().control("send $SD,1," + nav.toBase64()));
-    QVERIFY(s.tracker().control("send $SD,99," + QByteArray(12, '\0').toBase64()));
-    QVERIFY(s.tracker().control("send $SD,2," + power.toBase64()));
-    QTRY_VERIFY_WITH_TIMEOUT(shown_state(pages).contains("flags=DEADBEEF"), wait_ms);
-    // Scaled, ranged (40 V is out of its range), coordinates, options, bits and text.
-    QCOMPARE(
-        shown_state(pages),
-        QStringList({"lat=45.00000000", "lon=22.50000000", "speed=100", "sats=7",
-                     QStringLiteral("status=Движение"), QStringLiteral("voltage=недействительны"),
-                     "inputs=101", "outputs=0", "flags=DEADBEEF", "imei=123456789012345",
-                     QStringLiteral("absent=Нет данных")}));
 }
 
 // A write the tracker refuses for its password stays an edit: once the password is changed in
