@@ -68,8 +68,7 @@ void test_e2e::expert_link_life()
              QStringLiteral("0"));
     pages.tab_widget->setCurrentIndex(1);
     QCOMPARE(s.wait_for_commands(2, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
-    QCOMPARE(expert_input(pages, 1, 0, 1)->text(),
-             QStringLiteral("42")); // read-only rows are shown too
+    QCOMPARE(expert_input(pages, 1, 0, 1)->text(), QStringLiteral("42")); // read-only, shown
     pages.tab_widget->setCurrentIndex(2);
     QCOMPARE(s.wait_for_commands(5, 1), QStringList({"AT+SDAD=7395,,3,,,,,"}));
 
