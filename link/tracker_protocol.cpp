@@ -28,9 +28,9 @@ void link_owner::pause_unless_exit(qint64 us)
     }
 }
 
-tracker_protocol::tracker_protocol(QIODevice& device, link_owner& owner, bool bluetooth,
-                                   const link_timings& timings)
-    : device(device), owner(owner), bluetooth(bluetooth), timings(timings)
+tracker_protocol::tracker_protocol(QIODevice& io, link_owner& link, bool bt,
+                                   const link_timings& limits)
+    : device(io), owner(link), bluetooth(bt), timings(limits)
 {
 }
 

@@ -38,9 +38,9 @@ QString value_fields(const QStringList& values)
 
 } // namespace
 
-device_commands::device_commands(command_table& table, const device_passwords& passwords,
+device_commands::device_commands(command_table& commands, const device_passwords& accepted,
                                  const QStringList& refused_commands)
-    : table(table), passwords(passwords)
+    : table(commands), passwords(accepted)
 {
     for (const QString& name : refused_commands) {
         refused.insert(command_key(name));

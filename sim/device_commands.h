@@ -35,7 +35,7 @@ struct device_passwords
 class device_commands
 {
 public:
-    device_commands(command_table& table, const device_passwords& passwords,
+    device_commands(command_table& commands, const device_passwords& accepted,
                     const QStringList& refused_commands = {});
 
     command_outcome execute(const QByteArray& command);

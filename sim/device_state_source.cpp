@@ -154,8 +154,8 @@ quint32 scaled(const QString& name, const field_display* display, char type, int
 } // namespace
 
 device_state_source::device_state_source(const QList<record_layout>& sources,
-                                         const QList<field_display>& displays)
-    : displays(displays)
+                                         const QList<field_display>& shown)
+    : displays(shown)
 {
     for (const record_layout& source : sources) {
         record_schema schema;

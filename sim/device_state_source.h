@@ -15,7 +15,7 @@ class device_state_source
 {
 public:
     // Layouts whose schema cannot be read are left out; warnings names them.
-    device_state_source(const QList<record_layout>& sources, const QList<field_display>& displays);
+    device_state_source(const QList<record_layout>& sources, const QList<field_display>& shown);
 
     bool has_records() const { return !layouts.isEmpty(); }
     QStringList warnings() const { return problems; }

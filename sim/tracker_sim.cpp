@@ -30,11 +30,11 @@ timespec relative_timeout(qint64 deadline_us)
 
 } // namespace
 
-tracker_sim::tracker_sim(const sim_config& config, const sim_profile& profile)
-    : config(config), table(profile.commands, config.limits),
-      commands(table, config.passwords, config.refused_commands),
-      input(config.access_code, initial_mode(config)),
-      state_source(profile.layouts, profile.displays), faults(config.faults), port(config.port)
+tracker_sim::tracker_sim(const sim_config& settings, const sim_profile& profile)
+    : config(settings), table(profile.commands, settings.limits),
+      commands(table, settings.passwords, settings.refused_commands),
+      input(settings.access_code, initial_mode(settings)),
+      state_source(profile.layouts, profile.displays), faults(settings.faults), port(settings.port)
 {
 }
 

@@ -19,7 +19,7 @@
 class tracker_sim
 {
 public:
-    tracker_sim(const sim_config& config, const sim_profile& profile);
+    tracker_sim(const sim_config& settings, const sim_profile& profile);
 
     // Opens the transcript and the control FIFO, loads the state file and plugs the device in.
     bool start(QString& error);

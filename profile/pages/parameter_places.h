@@ -28,8 +28,8 @@ public:
     QList<t_simple_parameter*> writers_of(const QString& key) const;
 
 private:
-    using position = QPair<QString, int>;
-    QHash<position, QList<parameter_place>> read_places;
-    QHash<position, QList<parameter_place>> write_places;
+    using key_position = QPair<QString, int>;
+    QHash<key_position, QList<parameter_place>> read_places;
+    QHash<key_position, QList<parameter_place>> write_places;
     QHash<QString, QList<t_simple_parameter*>> command_writers;
 };
