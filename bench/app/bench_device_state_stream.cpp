@@ -7,16 +7,15 @@
 //   cmake --build build/bench --target device_state_stream_bench
 //   QT_QPA_PLATFORM=offscreen build/bench/bench/app/device_state_stream_bench
 
+#include "bench_window_setup.h"
 #include "mainwindow.h"
 #include "message_box.h"
 #include "record_decoder.h"
-#include "settings_file.h"
 #include "sim_process.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -77,18 +76,10 @@ int main(int argc, char* argv[])
     set_message_box_handler(ignore_box);
     QTemporaryDir work;
     sim_process tracker;
-    if (!tracker.start({"--stream-interval", QString::number(line_interval_ms)},
-                       TC_SAMPLE_PROFILE)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(tracker.error()));
+    if (!prepare_window_with_tracker(
+            tracker, {"--stream-interval", QString::number(line_interval_ms)}, work)) {
         return 1;
     }
-    QDir::setCurrent(work.path());
-    QFile::copy(TC_SAMPLE_PROFILE, "profile.xml");
-    t_settings settings;
-    settings.port_name = tracker.port_path();
-    settings.auto_connect = true;
-    settings.simple_mode = false;
-    write_settings(settings_file_path(), settings);
 
     MainWindow window;
     window.show();

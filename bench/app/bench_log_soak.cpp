@@ -10,16 +10,15 @@
 //
 // The duration comes from the argument, else from TC_SOAK_SECONDS, else 10 minutes.
 
+#include "bench_window_setup.h"
 #include "mainwindow.h"
 #include "message_box.h"
-#include "settings_file.h"
 #include "sim_process.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
@@ -122,18 +121,10 @@ int main(int argc, char* argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("tracker.*.debug=false"));
     QTemporaryDir work;
     sim_process tracker;
-    if (!tracker.start({"--stream-interval", QString::number(stream_interval_ms)},
-                       TC_SAMPLE_PROFILE)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(tracker.error()));
+    if (!prepare_window_with_tracker(
+            tracker, {"--stream-interval", QString::number(stream_interval_ms)}, work)) {
         return 1;
     }
-    QDir::setCurrent(work.path());
-    QFile::copy(TC_SAMPLE_PROFILE, "profile.xml");
-    t_settings settings;
-    settings.port_name = tracker.port_path();
-    settings.auto_connect = true;
-    settings.simple_mode = false;
-    write_settings(settings_file_path(), settings);
 
     MainWindow window;
     window.show();

@@ -1,0 +1,27 @@
+#include "bench_window_setup.h"
+
+#include "settings_file.h"
+#include "sim_process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+bool prepare_window_with_tracker(sim_process& tracker, const QStringList& options,
+                                 const QTemporaryDir& work)
+{
+    if (!tracker.start(options, TC_SAMPLE_PROFILE)) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(tracker.error()));
+        return false;
+    }
+    QDir::setCurrent(work.path());
+    QFile::copy(TC_SAMPLE_PROFILE, "profile.xml");
+    t_settings settings;
+    settings.port_name = tracker.port_path();
+    settings.auto_connect = true;
+    settings.simple_mode = false;
+    write_settings(settings_file_path(), settings);
+    return true;
+}
