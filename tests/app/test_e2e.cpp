@@ -75,17 +75,17 @@ void test_e2e::expert_link_life()
     // Layout 1: lat, lon, speed, sats, status. Layout 2: voltage, inputs, outputs, flags, imei.
     // Id 99 has no layout and changes nothing.
     const QByteArray nav = QByteArray::fromHex("0000004000000010e8030701");
-    const QByteArray power = QByteArray::fromHex("409c0500efbeadde") + "123456789012345" + '\0';
+    const QByteArray power = QByteArray::fromHex("409c0500efbead00") + "123456789012345" + '\0';
     QVERIFY(s.tracker().control("send $SD,1," + nav.toBase64()));
     QVERIFY(s.tracker().control("send $SD,99," + QByteArray(12, '\0').toBase64()));
     QVERIFY(s.tracker().control("send $SD,2," + power.toBase64()));
-    QTRY_VERIFY_WITH_TIMEOUT(shown_state(pages).contains("flags=DEADBEEF"), wait_ms);
+    QTRY_VERIFY_WITH_TIMEOUT(shown_state(pages).contains("flags=00ADBEEF"), wait_ms);
     // Scaled, ranged (40 V is out of its range), coordinates, options, bits and text.
     QCOMPARE(
         shown_state(pages),
         QStringList({"lat=45.00000000", "lon=22.50000000", "speed=100", "sats=7",
                      QStringLiteral("status=Движение"), QStringLiteral("voltage=недействительны"),
-                     "inputs=101", "outputs=0", "flags=DEADBEEF", "imei=123456789012345",
+                     "inputs=101", "outputs=0", "flags=00ADBEEF", "imei=123456789012345",
                      QStringLiteral("absent=Нет данных")}));
     pages.tab_widget->setCurrentIndex(0);
     QCOMPARE(s.wait_for_commands(6, 1), QStringList({stream_off}));
