@@ -11,6 +11,7 @@ void parameter_places::build(const QList<t_page>& pages)
             }
             for (const position_entry& entry : parameter->entries.read) {
                 read_places[{entry.key, entry.index}].append({page, parameter});
+                command_reads[entry.key].append({parameter, entry});
             }
             for (const position_entry& entry : parameter->entries.write) {
                 write_places[{entry.key, entry.index}].append({page, parameter});
@@ -37,4 +38,10 @@ QList<parameter_place> parameter_places::writers(const QString& key, int positio
 QList<t_simple_parameter*> parameter_places::writers_of(const QString& key) const
 {
     return command_writers.value(key);
+}
+
+QList<QPair<t_simple_parameter*, position_entry>>
+parameter_places::reads_of(const QString& key) const
+{
+    return command_reads.value(key);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "position_entry.h"
+
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -26,10 +28,13 @@ public:
     QList<parameter_place> writers(const QString& key, int position) const;
     // Parameters with an input that write some position of the command.
     QList<t_simple_parameter*> writers_of(const QString& key) const;
+    // Every read entry of the command, with its parameter, in page and entry order.
+    QList<QPair<t_simple_parameter*, position_entry>> reads_of(const QString& key) const;
 
 private:
     using key_position = QPair<QString, int>;
     QHash<key_position, QList<parameter_place>> read_places;
     QHash<key_position, QList<parameter_place>> write_places;
     QHash<QString, QList<t_simple_parameter*>> command_writers;
+    QHash<QString, QList<QPair<t_simple_parameter*, position_entry>>> command_reads;
 };

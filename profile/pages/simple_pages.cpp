@@ -97,22 +97,11 @@ void build_simple_pages(tab_xml_widget& owner, const QList<profile_page>& pages,
     }
 }
 
-void apply_reply(const QList<t_page>& pages, const tracker_commands::reply& reply)
+void apply_reply(const parameter_places& places, const tracker_commands::reply& reply)
 {
-    for (const t_page& page : pages) {
-        if (page.is_device_state) {
-            continue;
-        }
-        for (const t_simple_parameter* parameter : page.parameters) {
-            if (!parameter->widget) {
-                continue;
-            }
-            for (const position_entry& entry : parameter->entries.read) {
-                if (entry.key == reply.key && entry.has_position() &&
-                    entry.index <= reply.value_count()) {
-                    show_value(*parameter, reply.value(entry.index));
-                }
-            }
+    for (const auto& [parameter, entry] : places.reads_of(reply.key)) {
+        if (entry.has_position() && entry.index <= reply.value_count()) {
+            show_value(*parameter, reply.value(entry.index));
         }
     }
 }

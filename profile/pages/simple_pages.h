@@ -10,6 +10,7 @@
 
 class parameter_value_store;
 class tab_xml_widget;
+class parameter_places;
 struct t_page;
 struct t_simple_parameter;
 
@@ -23,7 +24,7 @@ void build_simple_pages(tab_xml_widget& owner, const QList<profile_page>& pages,
 
 // Puts the values of a reply into every input that reads a position of its command; a combo box
 // selects the item carrying the value, or none.
-void apply_reply(const QList<t_page>& pages, const tracker_commands::reply& reply);
+void apply_reply(const parameter_places& places, const tracker_commands::reply& reply);
 
 // Marks the positions the parameter writes as changed to value.
 void mark_written(const t_simple_parameter& parameter, const QString& value,

@@ -188,7 +188,7 @@ void tab_xml_widget::process_simple_response(QString line)
     if (!value_store.store_reply(reply)) {
         return;
     }
-    apply_reply(page_list, reply);
+    apply_reply(places, reply);
     // After the widgets: a combo box set above reports a change, which is not the user's.
     value_store.clear_change_flags(reply.key);
     qCDebug(pages_log) << "Change flag cleared for ..." + reply.key;
