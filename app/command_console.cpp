@@ -134,7 +134,7 @@ QString command_console::unsafe_reason(const QString& cmd) const
 {
     switch (wire::check_command(cmd.toUtf8(), bluetooth)) {
     case wire::command_check::too_long:
-        return QStringLiteral("команда длиннее %1 байт.").arg(wire::max_command_bytes(bluetooth));
+        return QStringLiteral("команда длиннее %1 байт.").arg(tc::max_command_bytes(bluetooth));
     case wire::command_check::control_bytes:
         return QStringLiteral("в команде есть управляющие символы (CR, LF или NUL).");
     case wire::command_check::ok:

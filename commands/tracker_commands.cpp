@@ -5,6 +5,7 @@ namespace tracker_commands {
 namespace {
 
 const QString error_word = QStringLiteral("ERROR");
+constexpr int frame_capacity = 1023;
 
 refusal refusal_of(const QString& kind)
 {
@@ -18,6 +19,11 @@ refusal refusal_of(const QString& kind)
 }
 
 } // namespace
+
+int max_command_bytes(bool bluetooth)
+{
+    return bluetooth ? frame_capacity - 1 : frame_capacity - 2;
+}
 
 QString read(const QString& key)
 {

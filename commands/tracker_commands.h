@@ -14,6 +14,10 @@ inline const QString streaming_key = QStringLiteral("+SDAD");
 // The fixed password of the closing command; never the configured one.
 inline const QString closing_password = QStringLiteral("7395");
 
+// The longest command, in UTF-8 bytes, that one frame carries: the tracker's frame buffer holds
+// 1024 bytes with its terminator, the framing CRs included (one on a Bluetooth link, two wired).
+int max_command_bytes(bool bluetooth);
+
 // "AT" + key + "=?"
 QString read(const QString& key);
 // "AT" + key + "=" + password + "," then each value followed by ",".

@@ -12,14 +12,9 @@ constexpr char nul = '\0';
 
 } // namespace
 
-int max_command_bytes(bool bluetooth)
-{
-    return bluetooth ? frame_capacity - 1 : frame_capacity - 2;
-}
-
 command_check check_command(const QByteArray& command, bool bluetooth)
 {
-    if (command.size() > max_command_bytes(bluetooth)) {
+    if (command.size() > tracker_commands::max_command_bytes(bluetooth)) {
         return command_check::too_long;
     }
     if (command.contains(cr) || command.contains(lf) || command.contains(nul)) {

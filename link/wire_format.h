@@ -11,9 +11,6 @@ constexpr char echo_probe = '&';
 constexpr char prompt = '>';
 constexpr char keep_alive = '\0';
 
-// The frame buffer holds 1024 bytes with its terminator, the framing CRs included.
-constexpr int frame_capacity = 1023;
-
 enum class command_check
 {
     ok,
@@ -23,7 +20,6 @@ enum class command_check
 
 // Whether the UTF-8 bytes of a command can be sent as one frame on this kind of link.
 command_check check_command(const QByteArray& command, bool bluetooth);
-int max_command_bytes(bool bluetooth);
 
 // CR, command, CR on a wired link; command, CR on a Bluetooth link.
 QByteArray command_frame(const QByteArray& command, bool bluetooth);
