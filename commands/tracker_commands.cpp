@@ -55,6 +55,19 @@ QString closing()
     return set(QStringLiteral("+TEXT"), closing_password, {});
 }
 
+QString masked(const QString& command)
+{
+    const int equals = command.indexOf(QLatin1Char('='));
+    if (!command.startsWith(QLatin1String("AT"), Qt::CaseInsensitive) || equals < 0)
+        return command;
+    const int comma = command.indexOf(QLatin1Char(','), equals + 1);
+    const int end = comma < 0 ? command.size() : comma;
+    // A read ("=?") carries no password; nor does a command with an empty first field.
+    if (end == equals + 1 || command.at(equals + 1) == QLatin1Char('?'))
+        return command;
+    return command.left(equals + 1) + QStringLiteral("****") + command.mid(end);
+}
+
 bool reply::carries_values() const
 {
     // "+RESP:ERROR,KIND" names no command; "+RESP:NAME,ERROR,KIND" is a refusal.

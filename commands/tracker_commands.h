@@ -35,6 +35,10 @@ QString streaming(const QString& password, stream_mode mode);
 // "AT+TEXT=7395,": returns a tracker to data mode.
 QString closing();
 
+// The command with its password field replaced by "****", for every trace and log line: the
+// first value of a set command is always a password. Other commands come back as they are.
+QString masked(const QString& command);
+
 // The refusals a tracker reports in field 2 after "ERROR" in field 1.
 enum class refusal
 {

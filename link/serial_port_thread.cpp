@@ -1,6 +1,7 @@
 #include "serial_port_thread.h"
 
 #include "link_log.h"
+#include "tracker_commands.h"
 #include "wire_format.h"
 
 #include <QMutexLocker>
@@ -11,6 +12,13 @@ namespace {
 
 constexpr int silent_iterations_before_keep_alive = 10;
 constexpr int failures_before_exit = 20;
+
+void register_types()
+{
+    qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
+    qRegisterMetaType<command_outcome>("command_outcome");
+    qRegisterMetaType<link_event>("link_event");
+}
 
 bool closes_link(QSerialPort::SerialPortError error)
 {
@@ -30,12 +38,13 @@ bool closes_link(QSerialPort::SerialPortError error)
 
 SerialPortThread::SerialPortThread()
 {
-    qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
+    register_types();
 }
 
 SerialPortThread::SerialPortThread(QIODevice& device, std::function<void(qint64 us)> pause)
     : test_device(&device), test_pause(std::move(pause))
 {
+    register_types();
 }
 
 SerialPortThread::~SerialPortThread()
@@ -63,9 +72,15 @@ void SerialPortThread::request_exit()
 
 void SerialPortThread::slot_execute_cmd(QString cmd)
 {
+    queue_command(cmd, false);
+}
+
+quint64 SerialPortThread::queue_command(const QString& cmd, bool changes_tracker)
+{
     QMutexLocker lock(&queue_lock);
-    cmd_queue.append(cmd);
-    qCDebug(link_log) << "Append cmd:" << cmd;
+    cmd_queue.append({++last_id, cmd, changes_tracker});
+    qCDebug(link_log) << "Append cmd:" << tracker_commands::masked(cmd);
+    return last_id;
 }
 
 void SerialPortThread::handleSerialError(QSerialPort::SerialPortError error)
@@ -73,6 +88,7 @@ void SerialPortThread::handleSerialError(QSerialPort::SerialPortError error)
     if (!closes_link(error)) {
         return;
     }
+    last_closing_error = error;
     ++closing_errors_handled;
     if (!isRunning()) {
         close_port();
@@ -97,6 +113,8 @@ void SerialPortThread::run()
     protocol = nullptr;
     serial = nullptr;
     port = nullptr;
+    finish_queue(command_outcome::kind::link_ended, false);
+    emit link_changed(link_event::link_ended, QSerialPort::NoError);
     emit disconnected_gracefully();
 }
 
@@ -132,16 +150,28 @@ bool SerialPortThread::link_ready()
     if (bt_connection) {
         qCDebug(link_log) << "BT connection not requres handshake";
         handshake_done = true;
-        emit handshake_ok();
-        return true;
+    } else {
+        handshake_done = protocol->handshake();
     }
-    handshake_done = protocol->handshake();
     if (!handshake_done) {
+        report_handshake_failure();
         pause_unless_exit(timings.retry_us);
         return false;
     }
+    emit link_changed(link_event::handshake_done, QSerialPort::NoError);
     emit handshake_ok();
     return true;
+}
+
+// A handshake cut short by a lost port is told by the loss itself.
+void SerialPortThread::report_handshake_failure()
+{
+    if (link_lost()) {
+        return;
+    }
+    emit link_changed(protocol->handshake_heard() ? link_event::handshake_refused
+                                                  : link_event::handshake_silent,
+                      QSerialPort::NoError);
 }
 
 void SerialPortThread::process_queue()
@@ -152,9 +182,9 @@ void SerialPortThread::process_queue()
         if (cmd_queue.isEmpty()) {
             return;
         }
-        command = cmd_queue.first();
+        command = cmd_queue.first().text;
     }
-    emit set_status_text(QStringLiteral("Executing...") + command);
+    emit set_status_text(QStringLiteral("Executing...") + tracker_commands::masked(command));
 
     const QByteArray bytes = command.toUtf8();
     const wire::command_check check = wire::check_command(bytes, bt_connection);
@@ -164,8 +194,10 @@ void SerialPortThread::process_queue()
                                   ? "Command too long, dropped:"
                                   : "Command with line ends, dropped:")
                           << bytes.size() << "bytes";
-        drop_queue_head();
         emit set_status_text(QStringLiteral("Command error..."));
+        finish_queue_head(check == wire::command_check::too_long
+                              ? command_outcome::kind::too_long
+                              : command_outcome::kind::control_bytes);
         return;
     }
 
@@ -173,20 +205,59 @@ void SerialPortThread::process_queue()
     if (!protocol->execute_command(bytes, reply)) {
         emit set_status_text(QStringLiteral("Command error..."));
         if (++fail_count > failures_before_exit) {
+            // The tracker has stopped answering: the link is as good as lost.
+            finish_queue_head(command_outcome::kind::gave_up);
+            emit link_changed(link_event::link_lost, QSerialPort::TimeoutError);
             request_exit();
         }
         return;
     }
-    emit cmd_executed(command, QString::fromUtf8(reply));
-    drop_queue_head();
+    const QString line = QString::fromUtf8(reply);
+    emit cmd_executed(command, line);
+    finish_queue_head(command_outcome::kind::answered, line);
     fail_count = 0;
 }
 
-// Only the worker removes entries, so the head is still the command it executed.
-void SerialPortThread::drop_queue_head()
+// Only the worker removes entries, so the head is still the command it executed. It leaves the
+// queue before its outcome is told, so that whoever hears of it may queue the next one.
+void SerialPortThread::finish_queue_head(command_outcome::kind result, const QString& reply)
 {
-    QMutexLocker lock(&queue_lock);
-    cmd_queue.removeFirst();
+    queued_command head;
+    {
+        QMutexLocker lock(&queue_lock);
+        head = cmd_queue.takeFirst();
+    }
+    emit command_finished({head.id, head.text, result, reply});
+}
+
+void SerialPortThread::finish_queue(command_outcome::kind result, bool only_changing)
+{
+    QList<queued_command> finished;
+    {
+        QMutexLocker lock(&queue_lock);
+        for (auto it = cmd_queue.begin(); it != cmd_queue.end();) {
+            if (!only_changing || it->changes_tracker) {
+                finished.append(*it);
+                it = cmd_queue.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const queued_command& command : finished) {
+        emit command_finished({command.id, command.text, result, QString()});
+    }
+}
+
+// Whatever answers on the port next may be another tracker: nothing queued for this one that
+// would change it may reach that one.
+void SerialPortThread::lose_link(QSerialPort::SerialPortError error)
+{
+    if (connected) {
+        emit link_changed(link_event::link_lost, error);
+        finish_queue(command_outcome::kind::dropped_on_loss, true);
+    }
+    close_port();
 }
 
 void SerialPortThread::listen_for_unsolicited_line(int& idle_count)
@@ -208,7 +279,7 @@ void SerialPortThread::keep_link_alive(int& idle_count)
     }
     idle_count = 0;
     if (!bt_connection && !protocol->send_keep_alive()) {
-        close_port();
+        lose_link(QSerialPort::WriteError);
     }
 }
 
@@ -222,7 +293,7 @@ void SerialPortThread::close_if_requested()
     const int handled = closing_errors_handled;
     if (handled > std::max(errors_raised_before_open, errors_acted_on)) {
         errors_acted_on = handled;
-        close_port();
+        lose_link(static_cast<QSerialPort::SerialPortError>(last_closing_error.load()));
     }
 }
 
@@ -276,15 +347,18 @@ bool SerialPortThread::open_port()
             QStringLiteral("Can't open %1, error code %2").arg(port_name).arg(port_error_code());
         emit set_status_text(message);
         qCDebug(link_log) << message;
+        emit link_changed(link_event::open_failed, serial ? serial->error() : QSerialPort::NoError);
         return false;
     }
     // A port left open after a failed setting could never be opened again.
     if (serial && !apply_port_settings()) {
+        emit link_changed(link_event::open_failed, serial->error());
         port->close();
         return false;
     }
     errors_raised_before_open = closing_errors_raised;
     emit set_status_text(port_name + QStringLiteral(" open OK"));
+    emit link_changed(link_event::port_opened, QSerialPort::NoError);
     return true;
 }
 

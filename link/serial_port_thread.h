@@ -1,12 +1,13 @@
 #pragma once
 
+#include "link_events.h"
 #include "link_timings.h"
 #include "tracker_protocol.h"
 
+#include <QList>
 #include <QMutex>
 #include <QSerialPort>
 #include <QString>
-#include <QStringList>
 #include <QThread>
 
 #include <atomic>
@@ -17,6 +18,11 @@
 // a time and in order, and reports only through its five signals. It runs no event loop: every
 // port operation is a bounded blocking wait on the worker thread. What travels on the wire is
 // tracker_protocol's; the worker owns the thread, the loop, the queue and the port's life.
+//
+// Besides the five signals of the window's first design, it reports typed facts for callers to
+// act on: one command_outcome per queued command, and link_changed for what happens to the link.
+// When a link that was open is lost, the queued commands that would change the tracker are
+// dropped: they were meant for the tracker that was there, not for whatever answers next.
 //
 // Use from the GUI thread: construct, set_port_params, connect the signals, start(); then
 // slot_execute_cmd and request_exit at any time; delete after disconnected_gracefully once the
@@ -46,6 +52,8 @@ public:
     void set_port_params(const QString& name, int speed, bool bt);
     // Ends the loop at the top of its next iteration; any thread may call it.
     void request_exit();
+    // Appends to the command queue from any thread; the id comes back with the outcome.
+    quint64 queue_command(const QString& cmd, bool changes_tracker);
 
 signals:
     void set_status_text(QString status);
@@ -53,6 +61,8 @@ signals:
     void handshake_ok();
     void disconnected_gracefully();
     void sensor_data(QString sd);
+    void command_finished(command_outcome outcome);
+    void link_changed(link_event event, QSerialPort::SerialPortError error);
 
 public slots:
     void handleSerialError(QSerialPort::SerialPortError error);
@@ -71,7 +81,10 @@ private:
     void run_loop();
     bool link_ready();
     void process_queue();
-    void drop_queue_head();
+    void finish_queue_head(command_outcome::kind result, const QString& reply = QString());
+    void finish_queue(command_outcome::kind result, bool only_changing);
+    void report_handshake_failure();
+    void lose_link(QSerialPort::SerialPortError error);
     void listen_for_unsolicited_line(int& idle_count);
     void keep_link_alive(int& idle_count);
 
@@ -103,7 +116,14 @@ private:
     QSerialPort* serial = nullptr;
     tracker_protocol* protocol = nullptr;
     QString port_name;
-    QStringList cmd_queue;
+    struct queued_command
+    {
+        quint64 id;
+        QString text;
+        bool changes_tracker;
+    };
+    QList<queued_command> cmd_queue;
+    quint64 last_id = 0; // under queue_lock
     int port_speed = 115200;
     bool bt_connection = false;
     std::atomic<bool> connected{false};
@@ -113,6 +133,7 @@ private:
 
     std::atomic<int> closing_errors_raised{0};  // counted on the worker thread as they happen
     std::atomic<int> closing_errors_handled{0}; // counted by handleSerialError
-    int errors_raised_before_open = 0;          // worker thread only
-    int errors_acted_on = 0;                    // worker thread only
+    std::atomic<int> last_closing_error{QSerialPort::NoError};
+    int errors_raised_before_open = 0; // worker thread only
+    int errors_acted_on = 0;           // worker thread only
 };

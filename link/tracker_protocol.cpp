@@ -38,6 +38,7 @@ bool tracker_protocol::handshake()
 {
     owner.report_status(QStringLiteral("Handshaking..."));
     qCDebug(link_log) << "try to echo handshake...";
+    heard = false;
     if (echo_answered()) {
         send_string(QByteArray(1, wire::cr));
         owner.report_status(QStringLiteral("Already done!"));
@@ -86,11 +87,11 @@ bool tracker_protocol::execute_command(const QByteArray& command, QByteArray& re
             return false;
         }
         if (wire::is_reply_line(line)) {
-            qCDebug(link_log) << "Result:" << line;
+            qCDebug(link_bytes_log) << "Result:" << line;
             reply = line;
             return true;
         }
-        qCDebug(link_log) << line;
+        qCDebug(link_bytes_log) << line;
     }
     qCDebug(link_log) << "CMD responce timeout";
     return false;
@@ -111,7 +112,7 @@ bool tracker_protocol::listen(QByteArray& line)
         return true;
     }
     if (get_string(line, 1)) {
-        qCDebug(link_log) << line;
+        qCDebug(link_bytes_log) << line;
     }
     return true;
 }
@@ -139,7 +140,7 @@ void tracker_protocol::say_goodbye()
 
 void tracker_protocol::send_string(const QByteArray& s)
 {
-    qCDebug(link_log) << s;
+    qCDebug(link_bytes_log) << wire::masked(s);
     for (const char byte : s) {
         device.write(&byte, 1);
         device.waitForBytesWritten(timings.byte_write_wait_ms);
@@ -193,10 +194,11 @@ bool tracker_protocol::echo_answered()
     owner.pause_us(timings.pause_after_echo_us);
     device.waitForReadyRead(timings.echo_wait_ms);
     const QByteArray answer = device.read(handshake_buffer_bytes);
+    heard = heard || !answer.isEmpty();
     if (answer.isEmpty() || answer.front() != wire::echo_probe) {
         return false;
     }
-    qCDebug(link_log) << answer.size() << answer;
+    qCDebug(link_bytes_log) << answer.size() << answer;
     return true;
 }
 
@@ -208,11 +210,12 @@ bool tracker_protocol::access_code_accepted()
     flush();
     owner.pause_us(timings.access_code_reply_pause_us);
     const QByteArray answer = read_available();
+    heard = heard || !answer.isEmpty();
     if (answer.contains(wire::prompt)) {
         return true;
     }
     if (!answer.isEmpty()) {
-        qCDebug(link_log) << answer;
+        qCDebug(link_bytes_log) << answer;
     }
     return false;
 }

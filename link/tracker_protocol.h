@@ -38,6 +38,8 @@ public:
 
     // Brings a wired tracker into command mode; false when it refused or the link was lost.
     bool handshake();
+    // Whether any byte answered the last handshake: a refusal, not a silent line.
+    bool handshake_heard() const { return heard; }
     // Sends one command and looks for its reply line; false without one.
     bool execute_command(const QByteArray& command, QByteArray& reply);
     // Waits up to the loop's wait for a line sent unasked; false when no data came at all.
@@ -61,4 +63,5 @@ private:
     link_owner& owner;
     const bool bluetooth;
     const link_timings timings;
+    bool heard = false;
 };

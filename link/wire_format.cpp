@@ -45,6 +45,20 @@ QByteArray closing_frame()
     return cr + tracker_commands::closing().toUtf8() + cr;
 }
 
+QByteArray masked(const QByteArray& bytes)
+{
+    QList<QByteArray> parts = bytes.split(cr);
+    const QByteArray code = tracker_access_code();
+    for (QByteArray& part : parts) {
+        if (part.contains(code)) {
+            part.replace(code, QByteArray(code.size(), '*'));
+        } else {
+            part = tracker_commands::masked(QString::fromUtf8(part)).toUtf8();
+        }
+    }
+    return parts.join(cr);
+}
+
 bool is_reply_line(const QByteArray& line)
 {
     return line.contains("+RESP");

@@ -28,6 +28,9 @@ QByteArray access_code_frame();
 // Returns the tracker to data mode. Always carries the fixed password, never the configured one.
 QByteArray closing_frame();
 
+// The bytes as a trace may show them: the access code and every command's password masked.
+QByteArray masked(const QByteArray& bytes);
+
 // The reply to a command: the first line that contains "+RESP" anywhere.
 bool is_reply_line(const QByteArray& line);
 // A device-state line, sent by the tracker on its own.

@@ -206,15 +206,16 @@ void tst_link_protocol::runs_the_link_data()
 {
     QTest::addColumn<bool>("bluetooth");
     QTest::addColumn<int>("refusals");
-    QTest::addColumn<QStringList>("statuses"); // until the link is ready
+    QTest::addColumn<QStringList>("handshake_events"); // until the link is ready
     QTest::addColumn<QByteArray>("handshake");
     QTest::addColumn<int>("keep_alives"); // before the commands come
 
-    const QString shaking = QStringLiteral("Handshaking...");
-    QTest::newRow("wired") << false << 0 << QStringList{shaking, "Handshake OK"} << '&' + code_frame
-                           << 4;
+    const QString shaking = QStringLiteral("status Handshaking...");
+    const QString done = QStringLiteral("status Handshake OK");
+    QTest::newRow("wired") << false << 0 << QStringList{shaking, done} << '&' + code_frame << 4;
     QTest::newRow("wired, refused once")
-        << false << 2 << QStringList{shaking, "Handshake ERROR", shaking, "Handshake OK"}
+        << false << 2
+        << QStringList{shaking, "status Handshake ERROR", "link silent", shaking, done}
         << '&' + code_frame + code_frame + closing_frame + '&' + code_frame << 1;
     QTest::newRow("bluetooth") << true << 0 << QStringList{} << QByteArray() << 0;
 }
@@ -223,12 +224,13 @@ void tst_link_protocol::runs_the_link_data()
 // dropped: the longest one that fits has two framing CRs and the device buffer's terminator
 // beside it on a wired link, one CR on Bluetooth. Device-state lines are forwarded only between
 // exchanges. At the exit the command under way is completed and the rest are not sent. Before
-// the commands come, a wired link is kept alive every eleven silent waits of the loop.
+// the commands come, a wired link is kept alive every eleven silent waits of the loop. Every
+// command ends with one outcome, in order; no status text shows a password.
 void tst_link_protocol::runs_the_link()
 {
     QFETCH(bool, bluetooth);
     QFETCH(int, refusals);
-    QFETCH(QStringList, statuses);
+    QFETCH(QStringList, handshake_events);
     QFETCH(QByteArray, handshake);
     QFETCH(int, keep_alives);
 
@@ -257,21 +259,26 @@ void tst_link_protocol::runs_the_link()
     });
     QVERIFY(run.run({}));
 
-    QStringList events{"status Opening port fake (115200)", "status fake open OK"};
-    for (const QString& status : statuses) {
-        events << "status " + status;
-    }
-    events << "handshake"
+    QStringList events{"status Opening port fake (115200)", "status fake open OK", "link opened"};
+    events << handshake_events << "link ready"
+           << "handshake"
            << "status Executing...AT+GPRS=?"
            << "executed AT+GPRS=? -> +RESP:GPRS,1,60"
+           << "outcome answered #1"
            << "sensor $SD,2,AB";
-    for (const QByteArray& command : unframable) {
-        events << "status Executing..." + QString::fromUtf8(command.data(), command.size())
-               << "status Command error...";
+    const QStringList shown{QString::fromUtf8(too_long), "AT+A=****", "AT+A=****",
+                            QString::fromUtf8("AT\0", 3)};
+    for (int i = 0; i < unframable.size(); ++i) {
+        events << "status Executing..." + shown.at(i) << "status Command error..."
+               << QStringLiteral("outcome %1 #%2").arg(i == 0 ? "too_long" : "control").arg(i + 2);
     }
     events << "status Executing..." + longest << "executed " + longest + " -> +RESP:Y"
-           << "status Executing...AT+NAME=7395,Трекер №1,"
+           << "outcome answered #6"
+           << "status Executing...AT+NAME=****,Трекер №1,"
            << "executed AT+NAME=7395,Трекер №1, -> +RESP:NAME,Трекер №1"
+           << "outcome answered #7"
+           << "outcome ended #8"
+           << "link ended"
            << "disconnected";
     QCOMPARE(run.probe.events, events);
     const QByteArray frame_start = bluetooth ? "" : "\r";
@@ -291,30 +298,39 @@ void tst_link_protocol::retries_failed_commands_data()
     QTest::addColumn<int>("commands");
     QTest::addColumn<int>("attempts");
     QTest::addColumn<int>("executed");
-    QTest::addColumn<int>("links"); // handshakes, and closing commands
+    QTest::addColumn<int>("links");     // handshakes, and closing commands
+    QTest::addColumn<bool>("changing"); // the commands would change the tracker
+    QTest::addColumn<QStringList>("outcomes");
 
     auto row = [](const char* tag, const QVector<bool>& answers, QSerialPort::SerialPortError error,
-                  int commands, int attempts, int executed, int links) {
-        QTest::newRow(tag) << answers << error << commands << attempts << executed << links;
+                  int commands, int attempts, int executed, int links,
+                  const QStringList& outcomes = {"answered #1"}, bool changing = false) {
+        QTest::newRow(tag) << answers << error << commands << attempts << executed << links
+                           << changing << outcomes;
     };
     const QVector<bool> twenty(20, false);
     const QVector<bool> answered{true};
     row("20 failures, then a reply", twenty + answered, QSerialPort::NoError, 1, 21, 1, 1);
-    row("21 failures", twenty + QVector<bool>{false, true}, QSerialPort::NoError, 1, 21, 0, 1);
+    row("21 failures", twenty + QVector<bool>{false, true}, QSerialPort::NoError, 1, 21, 0, 1,
+        {"gave_up #1"});
     row("a reply starts the count afresh", twenty + answered + twenty + answered,
-        QSerialPort::NoError, 2, 42, 2, 1);
+        QSerialPort::NoError, 2, 42, 2, 1, {"answered #1", "answered #2"});
     // The port is closed with the closing command, reopened, and the command sent again.
     row("device not found", {true, true}, QSerialPort::DeviceNotFoundError, 1, 2, 1, 2);
     row("permission", {true, true}, QSerialPort::PermissionError, 1, 2, 1, 2);
     row("write", {true, true}, QSerialPort::WriteError, 1, 2, 1, 2);
     row("resource", {true, true}, QSerialPort::ResourceError, 1, 2, 1, 2);
     row("unknown", {true, true}, QSerialPort::UnknownError, 1, 2, 1, 2);
+    // A write queued for the tracker that was there never reaches the one that answers next.
+    row("resource, a write", {true, true}, QSerialPort::ResourceError, 1, 1, 0, 2, {"dropped #1"},
+        true);
     row("read", answered, QSerialPort::ReadError, 1, 1, 1, 1);
     row("timeout", answered, QSerialPort::TimeoutError, 1, 1, 1, 1);
 }
 
 // A failed command stays at the head of the queue; after 21 failures in a row the worker gives
-// up. Link errors during an exchange fail it, and close the port when the link is gone.
+// up, which is a lost link. Link errors during an exchange fail it, and close the port when the
+// link is gone. Each command has exactly one outcome.
 void tst_link_protocol::retries_failed_commands()
 {
     QFETCH(QVector<bool>, answers);
@@ -323,22 +339,32 @@ void tst_link_protocol::retries_failed_commands()
     QFETCH(int, attempts);
     QFETCH(int, executed);
     QFETCH(int, links);
+    QFETCH(bool, changing);
+    QFETCH(QStringList, outcomes);
 
     worker_run run;
     for (const bool answered : answers) {
         run.tracker.replies[read_gprs] << (answered ? at(50000, gprs_reply + '\r') : reply{});
     }
     int sent = 0;
+    int codes = 0;
     run.tracker.on_frame = [&](const QByteArray& frame) {
         sent += frame == read_gprs ? 1 : 0;
         if (frame == read_gprs && sent == 1 && error != QSerialPort::NoError) {
             run.worker.handleSerialError(error);
         }
-        if (sent == answers.size()) {
+        codes += frame == fake_tracker::access_code ? 1 : 0;
+        if (sent == answers.size() || (changing && codes == 2)) {
             run.worker.request_exit();
         }
     };
-    QVERIFY(run.run(QVector<QByteArray>(commands, read_gprs).toList()));
+    for (int i = 0; i < commands; ++i) {
+        run.worker.queue_command(QString::fromLatin1(read_gprs), changing);
+    }
+    QVERIFY(run.run({}));
+    QCOMPARE(run.probe.of("outcome"), outcomes);
+    QCOMPARE(run.probe.events.count("link lost"),
+             links - 1 + (outcomes.contains("gave_up #1") ? 1 : 0));
     QCOMPARE(sent, attempts);
     QCOMPARE(run.probe.of("status").count("Command error..."), attempts - executed);
     QCOMPARE(run.probe.of("executed").size(), executed);
