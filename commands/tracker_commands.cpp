@@ -25,6 +25,24 @@ int max_command_bytes(bool bluetooth)
     return bluetooth ? frame_capacity - 1 : frame_capacity - 2;
 }
 
+carry_fault value_carry_fault(const QString& value)
+{
+    if (value.contains(QLatin1Char(',')))
+        return carry_fault::comma;
+    if (value.contains(QLatin1Char('\r')))
+        return carry_fault::carriage_return;
+    if (value.contains(QLatin1Char('\n')))
+        return carry_fault::line_feed;
+    if (value.contains(QChar(0)))
+        return carry_fault::nul;
+    return carry_fault::none;
+}
+
+bool fits_one_frame(const QString& command, bool bluetooth)
+{
+    return command.toUtf8().size() <= max_command_bytes(bluetooth);
+}
+
 QString read(const QString& key)
 {
     return QStringLiteral("AT") + key + QStringLiteral("=?");

@@ -18,6 +18,20 @@ inline const QString closing_password = QStringLiteral("7395");
 // 1024 bytes with its terminator, the framing CRs included (one on a Bluetooth link, two wired).
 int max_command_bytes(bool bluetooth);
 
+// Why a text cannot travel as one value of a set command: a comma would start the next value,
+// and CR, LF or NUL would end or break the frame before the tracker has the whole command.
+enum class carry_fault
+{
+    none,
+    comma,
+    carriage_return,
+    line_feed,
+    nul
+};
+carry_fault value_carry_fault(const QString& value);
+// Whether the command's UTF-8 text fits one frame on this kind of link.
+bool fits_one_frame(const QString& command, bool bluetooth);
+
 // "AT" + key + "=?"
 QString read(const QString& key);
 // "AT" + key + "=" + password + "," then each value followed by ",".
