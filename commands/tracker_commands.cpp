@@ -70,7 +70,18 @@ QString streaming(const QString& password, stream_mode mode)
 
 QString closing()
 {
-    return set(QStringLiteral("+TEXT"), closing_password, {});
+    return set(closing_key, closing_password, {});
+}
+
+bool ends_command_mode(const QString& command)
+{
+    // The tracker's commands are upper case, but whether it reads a key without regard to case is
+    // not known: refusing every spelling costs nothing, sending one ends the session.
+    const QString text = command.trimmed();
+    if (!text.startsWith(QLatin1String("AT"), Qt::CaseInsensitive))
+        return false;
+    const QString key = text.mid(2).section(QLatin1Char('='), 0, 0).trimmed();
+    return key.compare(closing_key, Qt::CaseInsensitive) == 0;
 }
 
 QString masked(const QString& command)

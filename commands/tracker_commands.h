@@ -10,6 +10,7 @@ namespace tracker_commands {
 // Keys of the commands the window sends on its own.
 inline const QString save_key = QStringLiteral("+SAVE");
 inline const QString streaming_key = QStringLiteral("+SDAD");
+inline const QString closing_key = QStringLiteral("+TEXT");
 
 // The fixed password of the closing command; never the configured one.
 inline const QString closing_password = QStringLiteral("7395");
@@ -48,6 +49,9 @@ enum class stream_mode
 QString streaming(const QString& password, stream_mode mode);
 // "AT+TEXT=7395,": returns a tracker to data mode.
 QString closing();
+// Whether a command typed by a user has the closing command's key, whatever its password or
+// values: after it the tracker answers nothing, so only the link's own closing may send it.
+bool ends_command_mode(const QString& command);
 
 // The command with its password field replaced by "****", for every trace and log line: the
 // first value of a set command is always a password. Other commands come back as they are.
