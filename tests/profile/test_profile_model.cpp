@@ -2,7 +2,10 @@
 #include "parameter_value_store.h"
 #include "profile_reader.h"
 #include "profile_test_support.h"
+#include "tracker_commands.h"
+#include "value_check.h"
 
+#include <QDomDocument>
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
@@ -105,6 +108,8 @@ private slots:
     void formats_and_decodes();
     void stores_decoded_fields_data() { add_table_rows("decoded_fields.txt"); }
     void stores_decoded_fields();
+    void checks_values_data();
+    void checks_values();
 };
 
 // A comma locale must not leak into the numbers shown.
@@ -286,6 +291,97 @@ void test_profile_model::stores_decoded_fields()
                                             : "'" + value.text + "'");
     }
     QCOMPARE(stored.join(' '), row.at(1));
+}
+
+void test_profile_model::checks_values_data()
+{
+    QTest::addColumn<QString>("mode"); // simple, expert, or simple over Bluetooth
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("reason"); // empty: the value is written
+    const auto row = [](const char* tag, const char* mode, const char* key, int position,
+                        const QString& value, const char* reason) {
+        QTest::newRow(tag) << mode << key << position << value << QString(reason);
+    };
+
+    row("comma", "simple", "+APN", 2, "inter,net", "запятая недопустима");
+    row("carriage return", "simple", "+APN", 2, "a\rb", "возврат каретки недопустим");
+    row("line feed", "simple", "+APN", 2, "a\nb", "перевод строки недопустим");
+    row("NUL", "simple", "+APN", 2, QString("ab").insert(1, QChar(0)), "нулевой символ недопустим");
+    // "AT+APN=7395,," and "," around the value, in UTF-8 bytes: two a letter.
+    const QString filling = QString(503, QChar(0x44F)) + 'x';
+    row("frame full", "simple", "+APN", 2, filling, "");
+    row("a byte over the frame", "simple", "+APN", 2, filling + 'y', "команда длиннее 1021 байт");
+    row("a byte over, Bluetooth", "bluetooth", "+APN", 2, filling + 'y', "");
+    row("above the range", "simple", "+T", 1, "101", "больше 100");
+    row("below the range", "simple", "+T", 1, "0", "меньше 1");
+    row("range limits", "simple", "+T", 1, "100", "");
+    row("not a number", "simple", "+T", 1, "50x", "не число");
+    row("plus sign", "simple", "+T", 1, "+5", "не число");
+    row("empty integer", "simple", "+T", 1, "", "пустое значение");
+    row("too many digits", "simple", "+T", 1, "99999999999999999999", "больше 100");
+    row("negative range", "simple", "+TEMP", 1, "-40", "");
+    row("below a negative range", "simple", "+TEMP", 1, "-99999999999999999999", "меньше -40");
+    row("33 characters", "simple", "+APN", 1, QString(33, 'a'), "длиннее 32 символов");
+    row("32 characters", "simple", "+APN", 1, QString(32, QChar(0x44F)), "");
+    row("no such option", "simple", "+CALL", 1, "7", "нет такого варианта");
+    row("option as written", "simple", "+CALL", 1, "01", "");
+    row("only read", "simple", "+IMEI", 1, "860000000000001", "только для чтения");
+    row("read, and written by another", "simple", "+SRV", 1, "x", "");
+    row("nothing names it", "simple", "+FOO", 1, "x,y", "");
+    row("expert option as an integer", "expert", "+CALL", 1, "1", "");
+    row("expert option text", "expert", "+CALL", 1, "01", "нет такого варианта");
+    row("expert read-only", "expert", "+CALL", 2, "5", "только для чтения");
+    row("expert second block", "expert", "+CALL", 3, "5", "");
+}
+
+// The rules of a profile's pages, then the frame of the command that would carry the value.
+void test_profile_model::checks_values()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, key);
+    QFETCH(int, position);
+    QFETCH(QString, value);
+
+    const QByteArray profile = R"(<p><expert_mode><page id="e" name="E">
+        <command command="+CALL" description="Вызовы">
+          <parameter type="option" description="Режим"><option value="01" text="Да"/></parameter>
+          <parameter type="integer" description="Счётчик" readonly="true"/>
+        </command>
+        <command command="+CALL" description="Копия">
+          <parameter type="string" description="A"/><parameter type="string" description="B"/>
+          <parameter type="integer" description="C" minvalue="0" maxvalue="1"/>
+        </command></page></expert_mode>
+        <simple_mode><page id="s" name="S">
+          <parameter type="integer" description="Период" minvalue="1" maxvalue="100"
+                     read="+T,#1" write="+T,#1"/>
+          <parameter type="integer" description="Мороз" minvalue="-40" maxvalue="-10"
+                     read="+TEMP,#1" write="+TEMP,#1"/>
+          <parameter type="string" description="Точка доступа" maxlen="32"
+                     read="+APN,#1" write="+APN,#1"/>
+          <parameter type="string" description="Имя" read="+APN,#2" write="+APN,#2"/>
+          <parameter type="option" description="Вызовы" read="+CALL,#1" write="+CALL,#1">
+            <option value="01" text="Да"/></parameter>
+          <parameter type="string" description="IMEI" read="+IMEI,#1;+SRV,#1" write="none"/>
+          <parameter type="string" description="Сервер" write="+SRV,#1"/>
+        </page></simple_mode></p>)";
+    QDomDocument document;
+    QString error;
+    QVERIFY2(parse_profile(profile, document, error), qPrintable(error));
+    const value_rules rules = mode == "expert"
+                                  ? value_rules::of_expert_pages(mode_pages(document, false))
+                                  : value_rules::of_simple_pages(mode_pages(document, true));
+    value_verdict verdict = rules.check(key, position, value);
+    if (verdict.passes()) {
+        QStringList values;
+        while (values.size() < position - 1) {
+            values << QString();
+        }
+        verdict =
+            check_frame(tracker_commands::set(key, "7395", values << value), mode == "bluetooth");
+    }
+    QTEST(refusal_text(verdict), "reason");
 }
 
 QTEST_GUILESS_MAIN(test_profile_model)
