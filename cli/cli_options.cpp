@@ -1,6 +1,10 @@
 #include "cli_options.h"
 
+#include "tracker_commands.h"
+
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
 
@@ -22,6 +26,8 @@ const QList<option_row>& option_rows()
         {{"b", "bluetooth"}, {}, "Bluetooth serial link (no handshake, longer silence limit)"},
         {{"password"}, "PW", "device password, 7395 by default"},
         {{"master-password"}, "PW", "master password, 7395 by default"},
+        {{"password-file"}, "FILE", "device password: the first line of FILE"},
+        {{"master-password-file"}, "FILE", "master password: the first line of FILE"},
         {{"profile"}, "FILE", "command profile, profile.xml in the working directory by default"},
         {{"report"}, "FILE", "append one JSON line per tracker and command"},
         {{"v", "verbose"}, {}, "the link's traces on standard error"},
@@ -50,12 +56,16 @@ const char* const commands_help = R"(Commands:
 
 With several --port, every tracker gets its own link and they all work at the same time; -o
 must then contain {port}, which is replaced by the port's file name (-o 'conf-{port}.json').
+-o replaces a regular file only. The password files keep the passwords out of the process list.
+send refuses the closing command (AT+TEXT=...): tracker-cli sends it itself when it closes a link.
 
-Exit status: 0 success; 1 diff found differences, or write could not verify every value;
-2 usage, profile or configuration file error (nothing is sent); 3 link error (the port cannot be
-opened in three tries, the handshake is refused twice, a command gets no reply after the link's
-21 tries). With several trackers, the worst of them. Ctrl+C closes every link with its closing
-command and exits 3 (0 for watch, which ends as after its COUNT).
+Exit status: 0 success; 1 diff found differences, write could not verify every value, or the
+tracker refused a command of send; 2 usage, profile or configuration file error (nothing is
+sent), or an output that cannot be written; 3 link error (the port cannot be opened in three
+tries, the handshake is refused twice, a command gets no reply after the link's 21 tries). With
+several trackers, the worst of them. Ctrl+C closes every link with its closing command and exits
+3 (0 for watch, which ends as after its COUNT). Standard output that cannot be written (a full
+disk) ends every link the same way and exits 2; a closed pipe (watch | head) ends watch with 0.
 )";
 
 const QMap<QString, cli_command>& command_names()
@@ -86,6 +96,21 @@ bool options_fit_command(const QCommandLineParser& parser, cli_command command, 
     return error.isEmpty();
 }
 
+// Why a raw command is not sent; empty when it may be.
+QString send_fault(const QString& command)
+{
+    if (command.trimmed().isEmpty()) {
+        return QStringLiteral("send: an empty COMMAND");
+    }
+    if (tracker_commands::ends_command_mode(command)) {
+        return QStringLiteral("send: %1 returns the tracker to data mode, where it answers no "
+                              "more commands; leave it out, tracker-cli sends it itself when it "
+                              "closes the link")
+            .arg(tracker_commands::masked(command));
+    }
+    return QString();
+}
+
 bool take_arguments(cli_options& options, const QStringList& arguments, QString& error)
 {
     switch (options.command) {
@@ -108,8 +133,56 @@ bool take_arguments(cli_options& options, const QStringList& arguments, QString&
         if (arguments.isEmpty()) {
             error = "send needs at least one COMMAND";
         }
+        for (int i = 0; i < arguments.size() && error.isEmpty(); ++i) {
+            error = send_fault(arguments.at(i));
+        }
         options.raw = arguments;
         break;
+    }
+    return error.isEmpty();
+}
+
+// An empty value (-p '') is a slip of the shell, never a port, file or password.
+bool values_given(const QCommandLineParser& parser, QString& error)
+{
+    for (const option_row& row : option_rows()) {
+        if (!row.value_name.isEmpty() && parser.values(row.names.last()).contains(QString())) {
+            error = QStringLiteral("--%1 is empty").arg(row.names.last());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first line of the file, without its line end.
+bool read_password_file(const QString& path, QString& password, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error =
+            QStringLiteral("cannot read the password file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QByteArray line = file.readLine();
+    line.chop(line.endsWith("\r\n") ? 2 : line.endsWith('\n') ? 1 : 0);
+    password = QString::fromUtf8(line);
+    if (password.isEmpty()) {
+        error = QStringLiteral("the password file %1 holds no password").arg(path);
+    }
+    return error.isEmpty();
+}
+
+// A password comes from its option or, kept out of the process list, from a file; not both.
+bool take_password(const QCommandLineParser& parser, const QString& name, QString& password,
+                   QString& error)
+{
+    const QString file_option = name + QStringLiteral("-file");
+    if (parser.isSet(name) && parser.isSet(file_option)) {
+        error = QStringLiteral("give --%1 or --%2, not both").arg(name, file_option);
+    } else if (parser.isSet(name)) {
+        password = parser.value(name);
+    } else if (parser.isSet(file_option)) {
+        read_password_file(parser.value(file_option), password, error);
     }
     return error.isEmpty();
 }
@@ -119,11 +192,10 @@ bool take_values(const QCommandLineParser& parser, cli_options& options, QString
     options.ports = parser.values("port");
     options.bluetooth = parser.isSet("bluetooth");
     options.verbose = parser.isSet("verbose");
-    if (parser.isSet("password")) {
-        options.password = parser.value("password");
-    }
-    if (parser.isSet("master-password")) {
-        options.master_password = parser.value("master-password");
+    if (!values_given(parser, error) ||
+        !take_password(parser, "password", options.password, error) ||
+        !take_password(parser, "master-password", options.master_password, error)) {
+        return false;
     }
     if (parser.isSet("profile")) {
         options.profile = parser.value("profile");
@@ -150,7 +222,7 @@ bool take_values(const QCommandLineParser& parser, cli_options& options, QString
 }
 
 // Several trackers read at once write one file each.
-bool outputs_fit(const cli_options& options, QString& error)
+bool outputs_apart(const cli_options& options, QString& error)
 {
     if (!options.output.contains("{port}")) {
         error = "with several ports, -o must contain {port}";
@@ -166,21 +238,102 @@ bool outputs_fit(const cli_options& options, QString& error)
     return error.isEmpty();
 }
 
+// Why a file that does not exist yet cannot be made; empty when it can.
+QString folder_fault(const QString& path)
+{
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.isDir()) {
+        return QStringLiteral("no such folder");
+    }
+    return folder.isWritable() ? QString() : QStringLiteral("the folder cannot be written");
+}
+
+// -o replaces the file once the tracker is read; a FIFO or a device would be replaced by a file
+// or written into, so only a regular file is.
+QString output_fault(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return folder_fault(path);
+    }
+    if (!info.isFile()) {
+        return info.isDir() ? QStringLiteral("a folder") : QStringLiteral("not a regular file");
+    }
+    return info.isWritable() ? QString() : QStringLiteral("cannot be written");
+}
+
+// The report is appended to as each tracker ends.
+QString report_fault(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return folder_fault(path);
+    }
+    if (info.isDir()) {
+        return QStringLiteral("a folder");
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append)
+               ? QString()
+               : QStringLiteral("cannot be opened for appending: ") + file.errorString();
+}
+
+// The results are checked now, not when the trackers have been worked on.
+bool files_fit(const cli_options& options, QString& error)
+{
+    if (options.command == cli_command::read && !options.output.isEmpty()) {
+        for (const QString& port : options.ports) {
+            const QString path = output_path(options, port);
+            const QString fault = output_fault(path);
+            if (!fault.isEmpty()) {
+                error = QStringLiteral("-o %1: %2").arg(path, fault);
+                return false;
+            }
+        }
+    }
+    const QString fault = options.report.isEmpty() ? QString() : report_fault(options.report);
+    if (!fault.isEmpty()) {
+        error = QStringLiteral("--report %1: %2").arg(options.report, fault);
+    }
+    return error.isEmpty();
+}
+
+// The device a port path names, so that a link or "./" does not hide a port given twice.
+QString device_of(const QString& port)
+{
+    const QFileInfo info(port);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+bool ports_apart(const QStringList& ports, QString& error)
+{
+    QMap<QString, QString> given; // by device
+    for (const QString& port : ports) {
+        const QString device = device_of(port);
+        if (given.contains(device)) {
+            error =
+                QStringLiteral("a port is given twice: %1 and %2").arg(given.value(device), port);
+            return false;
+        }
+        given.insert(device, port);
+    }
+    return true;
+}
+
 // Where the tool would talk to trackers, and where their results go.
 bool targets_fit(const cli_options& options, QString& error)
 {
     if (options.command == cli_command::ports) {
         return true;
     }
-    QStringList distinct = options.ports;
     if (options.ports.isEmpty()) {
         error = "no --port given";
-    } else if (distinct.removeDuplicates() != 0) {
-        error = "a port is given twice";
-    } else if (options.command == cli_command::read && options.ports.size() > 1) {
-        outputs_fit(options, error);
+        return false;
     }
-    return error.isEmpty();
+    const bool several_outputs = options.command == cli_command::read && options.ports.size() > 1;
+    return ports_apart(options.ports, error) &&
+           (!several_outputs || outputs_apart(options, error)) && files_fit(options, error);
 }
 
 } // namespace
