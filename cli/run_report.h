@@ -13,7 +13,7 @@ struct report_entry
     QString command;
     QDateTime start;
     QDateTime end;
-    QString result;        // "ok", "differences", "unverified", "link error"
+    QString result;        // "ok", "differences", "unverified", "refused", "link error"
     QStringList positions; // the differing or unverified positions, "+KEY,#N"
     QByteArray sha256;     // of the configuration file as read back (read and write); hex
 };

@@ -89,18 +89,23 @@ int tracker_job::run()
 
 // ---- The commands
 
+// Every reply is shown as it came; a refusal among them is told by the status.
 int tracker_job::run_send()
 {
     commands_total = context.options.raw.size();
     const QStringList replies = execute(context.options.raw, nullptr);
+    bool refused = false;
     for (const QString& reply : replies) {
         context.out->out(port, reply);
+        refused = refused ||
+                  tracker_commands::parse_reply(reply).refused != tracker_commands::refusal::none;
     }
     if (replies.size() < context.options.raw.size()) {
         return link_error();
     }
     link.close();
-    return finish(exit_ok, QStringLiteral("ok"));
+    return refused ? finish(exit_differences, QStringLiteral("refused"))
+                   : finish(exit_ok, QStringLiteral("ok"));
 }
 
 int tracker_job::run_read()
@@ -255,6 +260,13 @@ int tracker_job::run_watch()
         tracker_commands::streaming(context.options.password, tracker_commands::stream_mode::on));
     if (!switched_on) {
         return link_error();
+    }
+    const tracker_commands::reply reply = tracker_commands::parse_reply(*switched_on);
+    if (reply.refused != tracker_commands::refusal::none) {
+        // The stream stays off, so no line would ever come.
+        context.out->note(port, reply.key + QLatin1Char(' ') + refusal_text(reply));
+        link.close();
+        return finish(exit_differences, QStringLiteral("refused"));
     }
     device_state_view view(context.layouts, context.columns);
     int printed = 0;
