@@ -15,6 +15,7 @@
 #include <QSerialPortInfo>
 #include <QThread>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -101,6 +102,18 @@ bool prepare(job_context& context, QString& error)
     return true;
 }
 
+// A reader that went away (watch | head) ends a watch as Ctrl+C does. Any other failed output
+// lost what the tool was to show: a fault on this side, whatever the interrupted links reported.
+int with_output_checked(const console& out, cli_command command, int status)
+{
+    const int error = out.output_error();
+    if (error == 0 || (error == EPIPE && command == cli_command::watch)) {
+        return status;
+    }
+    say(QStringLiteral("cannot write to standard output: ") + qt_error_string(error));
+    return exit_usage;
+}
+
 int run_jobs(job_context& context)
 {
     const cli_options& options = context.options;
@@ -119,11 +132,12 @@ int run_jobs(job_context& context)
     job_runner runner;
     interrupt_signal interrupt;
     QObject::connect(&interrupt, &interrupt_signal::raised, &runner, &job_runner::interrupt);
+    out.on_output_failure = [&runner] { runner.interrupt(); };
     const int status = runner.run(links, [&context](const QString& port, tracker_link& link) {
         return tracker_job(context, port, link).run();
     });
     message_console = nullptr;
-    return status;
+    return with_output_checked(out, options.command, status);
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <QMutexLocker>
 #include <QStringList>
 
+#include <cerrno>
+
 #ifdef Q_OS_WIN
 #include <cstdio>
 #include <io.h>
@@ -71,6 +73,12 @@ bool console::error_is_terminal()
 #endif
 }
 
+int console::output_error() const
+{
+    const QMutexLocker lock(&mutex);
+    return stdout_errno;
+}
+
 QString console::prefixed(const QString& port, const QString& line) const
 {
     if (!prefix_ports || port.isEmpty()) {
@@ -83,9 +91,19 @@ QString console::prefixed(const QString& port, const QString& line) const
 // below what was written.
 void console::write(FILE* stream, const QByteArray& bytes)
 {
+    if (stream == stdout && stdout_errno != 0) {
+        return;
+    }
     clear_progress();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size()) &&
+        std::fflush(stream) == 0;
+    if (!written && stream == stdout) {
+        stdout_errno = errno != 0 ? errno : EIO;
+        if (on_output_failure) {
+            on_output_failure();
+        }
+    }
     draw_progress();
 }
 

@@ -6,10 +6,12 @@
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 
 // Standard output and standard error shared by every tracker's thread: whole lines only, each
 // line of a tracker prefixed with its port when several trackers work at once, and a progress
-// line on standard error that is redrawn in place when standard error is a terminal.
+// line on standard error that is redrawn in place when standard error is a terminal. Standard
+// output is switched off at its first failed write (a full disk, a closed pipe).
 class console
 {
 public:
@@ -30,6 +32,11 @@ public:
     // Is standard error a terminal the progress line can be redrawn on?
     static bool error_is_terminal();
 
+    // The errno of the failed write to standard output; 0 while it works.
+    int output_error() const;
+    // Called on the writing thread, once, when standard output fails; it must not write here.
+    std::function<void()> on_output_failure;
+
 private:
     QString prefixed(const QString& port, const QString& line) const;
     void write(FILE* stream, const QByteArray& bytes);
@@ -38,7 +45,8 @@ private:
 
     const bool prefix_ports;
     const bool show_progress;
-    QMutex mutex;
+    mutable QMutex mutex;
+    int stdout_errno = 0;
     QMap<QString, QString> progress_by_port;
     bool progress_drawn = false;
 };
