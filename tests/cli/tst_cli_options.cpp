@@ -1,5 +1,8 @@
 #include "cli_options.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 // Mistakes on the command line are caught before any port is opened.
@@ -8,30 +11,65 @@ class tst_cli_options : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void parse_data();
     void parse();
+
+private:
+    QTemporaryDir folder;
 };
+
+// The files the rows name, in the working directory: a port and a link to it, password files.
+void tst_cli_options::initTestCase()
+{
+    QVERIFY(QDir::setCurrent(folder.path()));
+    for (const auto& [name, contents] :
+         {std::pair("tty", ""), {"pw", "2468\r\nnext\n"}, {"empty", "\n"}}) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) >= 0);
+    }
+    QVERIFY(QFile::link("tty", "link"));
+}
 
 void tst_cli_options::parse_data()
 {
     QTest::addColumn<QString>("arguments");
-    // A good line: its command, ports, speed, output, count and format; else "error: " and a part
-    // of the message.
+    // A good line: its command, ports, speed, output, count, format and passwords; else "error: "
+    // and a part of the message.
     QTest::addColumn<QString>("expected");
     const auto row = [](const char* tag, const char* arguments, const char* expected) {
         QTest::newRow(tag) << arguments << expected;
     };
 
     row("several ports, one output each", "-p /dev/ttyA --port /dev/ttyB read -o c-{port}.json",
-        "read /dev/ttyA,/dev/ttyB 115200 c-{port}.json 0 0");
+        "read /dev/ttyA,/dev/ttyB 115200 c-{port}.json 0 0 7395 7395");
     row("watch with its options", "-p /dev/ttyA -s 9600 watch -n 3 --format csv",
-        "watch /dev/ttyA 9600  3 2");
+        "watch /dev/ttyA 9600  3 2 7395 7395");
+    row("a password from a file, a regular file replaced",
+        "-p x --password-file pw --master-password 1111 read -o tty",
+        "read x 115200 tty 0 0 2468 1111");
+    row("a command with a longer key than the closing one", "-p x send AT+TEXTS=1,",
+        "send x 115200  0 0 7395 7395");
     row("several ports, one output file", "-p /dev/ttyA -p /dev/ttyB read -o c.json",
         "error: {port}");
     row("several ports to standard output", "-p /dev/ttyA -p /dev/ttyB read", "error: {port}");
     row("ports whose names {port} cannot tell apart", "-p /a/tty -p /b/tty read -o {port}",
         "error: same name");
     row("a port twice", "-p /dev/ttyA -p /dev/ttyA send X", "error: twice");
+    row("a port twice, once through a link", "-p tty -p link send X", "error: twice");
+    row("a port twice, once with ./", "-p ./x -p x send X", "error: twice");
+    row("an empty port", "-p  send X", "error: --port is empty");
+    row("an empty command", "-p x send X ", "error: empty COMMAND");
+    row("the closing command", "-p x send AT+VER=? AT+TEXT=7395,", "error: data mode");
+    row("the closing command in lower case", "-p x send at+text=1,", "error: data mode");
+    row("output onto a device", "-p x read -o /dev/null", "error: not a regular file");
+    row("output onto a folder", "-p x read -o .", "error: a folder");
+    row("output into a missing folder", "-p x read -o none/c.json", "error: no such folder");
+    row("report onto a folder", "-p x --report . read", "error: a folder");
+    row("report into a missing folder", "-p x --report none/r read", "error: no such folder");
+    row("a password and its file", "-p x --password 1 --password-file pw read", "error: not both");
+    row("an empty password file", "-p x --master-password-file empty read", "error: no password");
+    row("a missing password file", "-p x --password-file none read", "error: cannot read");
     row("no port", "read", "error: --port");
     row("send without a command", "-p /dev/ttyA send", "error: COMMAND");
     row("count of another command", "-p /dev/ttyA read -n 3", "error: watch");
@@ -49,9 +87,14 @@ void tst_cli_options::parse()
     QString message;
     const parse_outcome outcome = parse_options(arguments.split(' '), o, message);
     if (outcome == parse_outcome::run && message.isEmpty()) {
-        const QStringList asked{command_name(o.command),  o.ports.join(','),
-                                QString::number(o.speed), o.output,
-                                QString::number(o.count), QString::number(int(o.format))};
+        const QStringList asked{command_name(o.command),
+                                o.ports.join(','),
+                                QString::number(o.speed),
+                                o.output,
+                                QString::number(o.count),
+                                QString::number(int(o.format)),
+                                o.password,
+                                o.master_password};
         QCOMPARE(asked.join(' '), expected);
     } else {
         QCOMPARE(outcome, parse_outcome::usage_error);
