@@ -1,42 +1,34 @@
 #pragma once
 
+#include "link_session.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
 
 class QEventLoop;
-class SerialPortThread;
 
-struct link_settings
-{
-    QString port;
-    int speed = 115200;
-    bool bluetooth = false;
-};
-
-// How long the tool keeps trying to reach a tracker before it calls the link broken.
+// How long the tool keeps trying to reach a tracker before it calls the link broken, and how
+// long it waits for anything at all: every wait has a deadline.
 struct link_limits
 {
     int open_attempts = 3;      // one a second
     int handshake_attempts = 2; // each about 3.5 s with its pause
     int ready_ms = 30000;       // the whole way to a ready link
     int close_ms = 30000;       // the worker finishes the exchange under way first
+    // One command: the worker gives up after 21 silent tries of about 1.2 s each (ten times
+    // longer on Bluetooth); this only guards against a worker that never reports.
+    int command_ms = 60000;
+    int bluetooth_command_ms = 400000;
+    int state_line_ms = 60000; // a streaming tracker sends a line a second
 };
 
-// One link to one tracker, driven step by step: the window's own worker (SerialPortThread) does
-// the talking, with its handshake, framing, pacing, retries and closing command; this class only
-// waits for what it reports. Create, use and destroy it on one thread; its waits run that
-// thread's event loop, so the worker's signals and port errors arrive while it waits.
-//
-// The worker retries by itself without end, except a failing command, which it gives up after
-// 21 failures in a row. To come to an end on a port that cannot be opened or a tracker that
-// refuses the handshake, the link counts the worker's reports of those failures and calls the
-// link broken after the limits above, which keeps every failure within about ten seconds.
+// One link to one tracker, driven step by step over a link session. It waits for what the
+// session reports, on the thread that created it: its waits run that thread's event loop.
 class tracker_link : public QObject
 {
     Q_OBJECT
@@ -60,7 +52,7 @@ public:
                         wait_mode mode = wait_mode::interruptible);
     std::optional<QString> execute(const QString& command,
                                    wait_mode mode = wait_mode::interruptible);
-    // The next device-state line; nothing when the link broke or was interrupted.
+    // The next device-state line; nothing when the link broke, was interrupted or went silent.
     std::optional<QString> next_state_line();
     // Asks the worker to end (it sends the closing command) and waits until it has.
     void close();
@@ -73,30 +65,26 @@ public:
     // Every status text of the worker, for the verbose output.
     std::function<void(const QString&)> on_status;
 
-private slots:
-    void take_status(const QString& text);
-    void take_reply(const QString& command, const QString& reply);
-    void take_handshake();
-    void take_state_line(const QString& line);
-    void take_end();
-
 private:
+    void take_event(link_event event, QSerialPort::SerialPortError error);
     bool wait_for(const std::function<bool()>& done, int timeout_ms, wait_mode mode);
     void wake();
     bool broken() const;
     void fail(const QString& why);
+    QString outcome_failure(const command_outcome& outcome) const;
+    QString end_text() const;
 
-    link_settings settings;
     const link_limits bounds;
-    std::unique_ptr<SerialPortThread> worker;
+    link_session session;
     QEventLoop* waiting = nullptr;
     std::atomic<bool> interrupt_requested{false};
     QString failure;
 
     bool ready = false;
     bool ended = false;
+    bool given_up = false;      // the failures of opening or the handshake passed their limit
     int open_failures = 0;      // in a row
     int handshake_failures = 0; // in a row
-    QStringList replies;
+    QSerialPort::SerialPortError loss = QSerialPort::NoError;
     QStringList state_lines;
 };
