@@ -25,6 +25,7 @@ const QString closing = "AT+TEXT=7395,";
 
 struct tool_result
 {
+    bool acted = true; // what the test did while the tool ran went as planned
     int code = -1;
     QByteArray out;
     QByteArray err;
@@ -71,7 +72,8 @@ private slots:
 
 private:
     tool_result run(const QStringList& arguments,
-                    const std::function<void(QProcess&)>& meanwhile = {});
+                    const std::function<bool(QProcess&)>& meanwhile = {},
+                    const QString& redirection = {});
 
     std::optional<QTemporaryDir> work;
 };
@@ -88,18 +90,23 @@ void tst_cli_tool::init()
     work.emplace();
 }
 
-// Runs the tool to its end in the test's folder; meanwhile acts while it runs.
+// Runs the tool to its end in the test's folder, its output redirected by the shell when asked
+// ("> FILE", "| COMMAND"); meanwhile acts while it runs.
 tool_result tst_cli_tool::run(const QStringList& arguments,
-                              const std::function<void(QProcess&)>& meanwhile)
+                              const std::function<bool(QProcess&)>& meanwhile,
+                              const QString& redirection)
 {
     QProcess tool;
     tool.setWorkingDirectory(work->path());
-    tool.start(TC_CLI_EXECUTABLE,
-               QStringList{"--profile", TC_CLI_PROFILE, "--master-password", "1111"} + arguments);
-    if (tool.waitForStarted() && meanwhile) {
-        meanwhile(tool);
-    }
+    const QStringList line =
+        QStringList{TC_CLI_EXECUTABLE, "--profile", TC_CLI_PROFILE, "--master-password", "1111"} +
+        arguments;
+    // pipefail: the status is the tool's, not that of the command it feeds.
+    const QString script = "set -o pipefail; \"$0\" \"$@\" " + redirection;
+    tool.start(redirection.isEmpty() ? line.first() : "bash",
+               redirection.isEmpty() ? line.mid(1) : QStringList{"-c", script} + line);
     tool_result result;
+    result.acted = tool.waitForStarted() && (!meanwhile || meanwhile(tool));
     if (tool.waitForFinished(tool_timeout_ms) && tool.exitStatus() == QProcess::NormalExit) {
         result.code = tool.exitCode();
     }
@@ -238,11 +245,13 @@ void tst_cli_tool::watch()
     QVERIFY2(start_tracker(tracker, {"--stream-interval", "3600000"}), qPrintable(tracker.error()));
     const tool_result result =
         run({"-p", tracker.port_path(), "watch", "-n", "3", "--format", format}, [&](QProcess&) {
-            QVERIFY(tracker.wait_for_event("stream on"));
+            bool sent = tracker.wait_for_event("stream on");
             for (const char* record : {"0gEGAA==", "CgAMAQ==", "0gEGAA=="}) {
-                QVERIFY(tracker.control(QStringLiteral("send $SD,1,") + record));
+                sent = sent && tracker.control(QStringLiteral("send $SD,1,") + record);
             }
+            return sent;
         });
+    QVERIFY(result.acted);
     QCOMPARE(result.code, 0);
     const QStringList shown = lines_of(result.out);
     QCOMPARE(shown.size(), format == "csv" ? 4 : 3);
@@ -256,57 +265,89 @@ void tst_cli_tool::watch()
 void tst_cli_tool::ends_data()
 {
     QTest::addColumn<QStringList>("tracker_options");
-    QTest::addColumn<QString>("port"); // empty: the tracker's
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("interrupted"); // by Ctrl+C once a command is sent (and a line shown)
+    QTest::addColumn<QString>("port");    // empty: the tracker's
+    QTest::addColumn<QString>("command"); // and its arguments
+    // What ends it once a command is sent (and a line shown): "Ctrl+C", or a redirection of its
+    // output by the shell; empty: nothing.
+    QTest::addColumn<QString>("stop");
     QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message"); // a part of the error output
-    QTest::addColumn<int>("tries");       // of the first command, when not interrupted
+    QTest::addColumn<QString>("message");  // a part of the output, standard error first
+    QTest::addColumn<int>("tries");        // of the first command; -1: as many as time allowed
+    QTest::addColumn<QStringList>("last"); // the last commands the tracker received
+    const QStringList stream{"--stream-interval", "50"};
+    const QString stream_off = "AT+SDAD=7395,,0,,,,,";
 
     QTest::newRow("no such port") << QStringList() << "missing"
-                                  << "read" << false << 3 << "cannot open the port" << 0;
+                                  << "read"
+                                  << "" << 3 << "cannot open the port" << 0 << QStringList();
     QTest::newRow("handshake refused") << QStringList{"--refuse-handshake"} << QString() << "read"
-                                       << false << 3 << "refused the handshake" << 0;
-    QTest::newRow("silent tracker") << QStringList{"--silent"} << QString() << "read" << false << 3
-                                    << "no reply to AT+APN=? after the link's retries" << 21;
+                                       << "" << 3 << "refused the handshake" << 0 << QStringList();
+    QTest::newRow("silent tracker")
+        << QStringList{"--silent"} << QString() << "read"
+        << "" << 3 << "no reply to AT+APN=? after the link's retries" << 21 << QStringList{closing};
     QTest::newRow("Ctrl+C in watch")
-        << QStringList{"--stream-interval", "50"} << QString() << "watch" << true << 0 << "" << 0;
+        << stream << QString() << "watch"
+        << "Ctrl+C" << 0 << "" << 1 << QStringList{stream_off, closing};
     QTest::newRow("Ctrl+C in a read waiting for a reply")
-        << QStringList{"--silent"} << QString() << "read" << true << 3 << "link error: interrupted"
-        << 0;
+        << QStringList{"--silent"} << QString() << "read"
+        << "Ctrl+C" << 3 << "link error: interrupted" << -1 << QStringList{closing};
+    QTest::newRow("watch into a closed pipe")
+        << stream << QString() << "watch"
+        << "| head -n 2" << 0 << "" << 1 << QStringList{stream_off, closing};
+    QTest::newRow("watch onto a full disk")
+        << stream << QString() << "watch"
+        << "> /dev/full" << 2 << "cannot write to standard output" << 1
+        << QStringList{stream_off, closing};
+    QTest::newRow("watch refused by the tracker")
+        << QStringList() << QString() << "--password 2222 watch"
+        << "" << 1 << "+SDAD refused: PASSWORD" << 1
+        << QStringList{"AT+SDAD=2222,,3,,,,,", closing};
+    QTest::newRow("send with a refusal")
+        << QStringList() << QString() << "send AT+VER=? AT+TRACK=9999,60,"
+        << "" << 1 << "+RESP:VER,4.2\n+RESP:TRACK,ERROR,PASSWORD\n"
+        << 1 << QStringList{"AT+VER=?", "AT+TRACK=9999,60,", closing};
 }
 
-// A link failure ends within the link's own limits with status 3 and names its cause. Ctrl+C
-// closes the port with the closing command, whatever the tool was doing.
+// A link failure ends within the link's own limits with status 3 and names its cause; a refusal
+// is told by status 1. Ctrl+C, and an output that fails, close the port with the closing command
+// (a watch switches its stream off first), whatever the tool was doing.
 void tst_cli_tool::ends()
 {
     QFETCH(QStringList, tracker_options);
     QFETCH(QString, port);
     QFETCH(QString, command);
-    QFETCH(bool, interrupted);
+    QFETCH(QString, stop);
+    QFETCH(int, code);
     QFETCH(QString, message);
+    QFETCH(int, tries);
+    QFETCH(QStringList, last);
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
     const QString path = port.isEmpty() ? tracker.port_path() : work->filePath(port);
-    const tool_result result = run({"-p", path, command}, [&](QProcess& tool) {
-        if (interrupted) {
-            QVERIFY(
-                tracker.wait_for([](const sim_transcript& t) { return !t.commands().isEmpty(); }));
-            if (command == "watch") {
-                QTRY_VERIFY_WITH_TIMEOUT(tool.canReadLine(), tool_timeout_ms);
-            }
-            ::kill(pid_t(tool.processId()), SIGINT);
+    const auto interrupt = [&](QProcess& tool) {
+        if (stop != "Ctrl+C") {
+            return true;
         }
-    });
-    QTEST(result.code, "code");
-    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
+        bool started =
+            tracker.wait_for([](const sim_transcript& t) { return !t.commands().isEmpty(); });
+        while (started && command == "watch" && !tool.canReadLine()) {
+            started = tool.waitForReadyRead(tool_timeout_ms);
+        }
+        return started && ::kill(pid_t(tool.processId()), SIGINT) == 0;
+    };
+    const tool_result result = run(QStringList{"-p", path} + command.split(' '), interrupt,
+                                   stop == "Ctrl+C" ? QString() : stop);
+    QVERIFY(result.acted);
+    QCOMPARE(result.code, code);
+    QVERIFY2((result.err + result.out).contains(message.toUtf8()), result.err.constData());
+    if (code == 3) {
+        QCOMPARE(result.out, QByteArray()); // a link error shows no result
+    }
     const QStringList commands = tracker.transcript().commands();
-    if (interrupted) {
-        QCOMPARE(commands.last(), closing);
-    } else {
-        QCOMPARE(result.out, QByteArray());
-        QTEST(int(commands.count("AT+APN=?")), "tries");
+    QCOMPARE(commands.mid(commands.size() - last.size()), last);
+    if (tries >= 0) {
+        QCOMPARE(int(commands.count(commands.value(0))), tries);
     }
 }
 
