@@ -3,6 +3,7 @@
 #include "page_records.h"
 #include "parameter_value_store.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QVariant>
@@ -11,6 +12,7 @@
 namespace {
 
 const char* const mark_property = "change_mark";
+const char* const refusal_property = "refusal_mark";
 
 QColor tinted(const QPalette& palette, QPalette::ColorRole role)
 {
@@ -71,6 +73,27 @@ void set_change_mark(QWidget* input, bool marked)
 bool has_change_mark(const QWidget* input)
 {
     return input->property(mark_property).toBool();
+}
+
+// A style sheet of the input's own class only, so that a combo box's list keeps its look.
+bool set_refusal_mark(QWidget* input, const QString& reason)
+{
+    if (refusal_mark(input) == reason) {
+        return false;
+    }
+    input->setProperty(refusal_property, reason);
+    input->setToolTip(reason);
+    const char* const input_class = qobject_cast<QComboBox*>(input) ? "QComboBox" : "QLineEdit";
+    input->setStyleSheet(
+        reason.isEmpty()
+            ? QString()
+            : QStringLiteral("%1 { border: 2px solid #e53935; }").arg(QLatin1String(input_class)));
+    return true;
+}
+
+QString refusal_mark(const QWidget* input)
+{
+    return input->property(refusal_property).toString();
 }
 
 void simple_change_marks::refresh(const parameter_value_store& store,

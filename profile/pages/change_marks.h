@@ -16,6 +16,12 @@ struct t_simple_parameter;
 void set_change_mark(QWidget* input, bool marked);
 bool has_change_mark(const QWidget* input);
 
+// An input whose value would be refused has a red frame, which reads on light and dark
+// backgrounds, and the reason as its tooltip; an empty reason takes both away. True when the
+// reason changed.
+bool set_refusal_mark(QWidget* input, const QString& reason);
+QString refusal_mark(const QWidget* input);
+
 // Simple mode: an input is marked while a position it writes is changed or awaits the tracker's
 // answer in the value store, or the tracker answered its write with another value.
 class simple_change_marks

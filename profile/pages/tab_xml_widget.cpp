@@ -4,6 +4,7 @@
 #include "expert_pages.h"
 #include "message_box.h"
 #include "page_log.h"
+#include "parameter_inputs.h"
 #include "profile_reader.h"
 #include "simple_pages.h"
 #include "t_combo_box_ex.h"
@@ -11,10 +12,45 @@
 #include "t_line_edit_ex.h"
 
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+namespace {
+
+bool block_edited(const t_command& block)
+{
+    return std::any_of(block.parameters.begin(), block.parameters.end(),
+                       [](const t_parameter& p) { return p.widget && has_change_mark(p.widget); });
+}
+
+const value_slot* slot_at(const command_values& record, int index)
+{
+    for (const value_slot& slot : record.value_slots) {
+        if (slot.index == index) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+QStringList refusal_lines(const QList<refused_value>& refused)
+{
+    QStringList lines;
+    for (const refused_value& value : refused) {
+        lines << refusal_line(value);
+    }
+    return lines;
+}
+
+QString typed_refusal(const QString& label, const QString& reason)
+{
+    return QStringLiteral("Значение не будет записано. %1: %2").arg(label, reason);
+}
+
+} // namespace
 
 tab_xml_widget::tab_xml_widget(QWidget* parent, const QString& path, bool simple_mode)
     : QWidget(parent), tab_widget(new QTabWidget(this))
@@ -112,8 +148,18 @@ void tab_xml_widget::set_button_click()
         return;
     }
     const t_page& page = page_list.at(button->tab_id);
-    qCDebug(pages_log) << "Button SET pressed" << page.id << " "
-                       << page.commands.at(button->cmd_id).command;
+    const t_command& block = page.commands.at(button->cmd_id);
+    qCDebug(pages_log) << "Button SET pressed" << page.id << " " << block.command;
+    for (int k = 0; k < block.parameters.size(); ++k) {
+        show_input_refusal(button->tab_id, button->cmd_id, k);
+    }
+    const QList<refused_value> refused = block_refusals(button->tab_id, button->cmd_id);
+    if (!refused.isEmpty()) {
+        emit value_refused(
+            QStringLiteral("Команда %1 не отправлена. %2")
+                .arg(block.command, refusal_lines(refused).join(QStringLiteral("; "))));
+        return;
+    }
     emit on_set_button_pressed(button->tab_id, button->cmd_id,
                                build_set_command(button->tab_id, button->cmd_id));
 }
@@ -143,13 +189,17 @@ QList<profile_page> mode_pages_or_report(const QString& path, bool simple_mode)
 void tab_xml_widget::load_expert_mode(const QString& path)
 {
     is_simple_mode = false;
-    build_expert_pages(*this, mode_pages_or_report(path, false));
+    const QList<profile_page> pages = mode_pages_or_report(path, false);
+    rules = value_rules::of_expert_pages(pages);
+    build_expert_pages(*this, pages);
 }
 
 void tab_xml_widget::load_simple_mode(const QString& path)
 {
     is_simple_mode = true;
-    build_simple_pages(*this, mode_pages_or_report(path, true), simple_parameters);
+    const QList<profile_page> pages = mode_pages_or_report(path, true);
+    rules = value_rules::of_simple_pages(pages);
+    build_simple_pages(*this, pages, simple_parameters);
     places.build(page_list);
 }
 
@@ -177,6 +227,7 @@ void tab_xml_widget::apply_command_values(int page, int cmd, QStringList fields)
     for (int k = 0; k < block.parameters.size() && k + 1 < fields.size(); ++k) {
         if (QWidget* input = block.parameters.at(k).widget) {
             set_change_mark(input, false);
+            show_input_refusal(page, cmd, k);
         }
     }
 }
@@ -188,11 +239,16 @@ void tab_xml_widget::process_simple_response(QString line)
     if (!value_store.store_reply(reply)) {
         return;
     }
-    apply_reply(places, reply);
+    {
+        // A combo box set here reports a change, but nobody typed a value to be told about.
+        const QSignalBlocker quiet(this);
+        apply_reply(places, reply);
+    }
     // After the widgets: a combo box set above reports a change, which is not the user's.
     value_store.clear_change_flags(reply.key);
     qCDebug(pages_log) << "Change flag cleared for ..." + reply.key;
     change_marks.refresh(value_store, places, reply.key);
+    show_simple_refusals(reply.key);
 }
 
 void tab_xml_widget::simple_text_changed(QString text)
@@ -211,16 +267,49 @@ void tab_xml_widget::simple_combo_box_changed(QString)
 
 void tab_xml_widget::track_simple_change(t_simple_parameter* parameter, const QString& value)
 {
-    if (parameter) {
-        mark_written(*parameter, value, value_store);
-        change_marks.refresh(value_store, *parameter);
+    if (!parameter) {
+        return;
+    }
+    mark_written(*parameter, value, value_store);
+    change_marks.refresh(value_store, *parameter);
+    if (show_simple_refusal(*parameter)) {
+        emit value_refused(typed_refusal(parameter->description, refusal_mark(parameter->widget)));
+    }
+    // The other inputs of its commands: together they may no longer fit a frame.
+    for (const position_entry& entry : parameter->entries.write) {
+        show_simple_refusals(entry.key);
     }
 }
 
 void tab_xml_widget::expert_input_edited()
 {
-    if (auto* input = qobject_cast<QWidget*>(sender())) {
-        set_change_mark(input, true);
+    auto* input = qobject_cast<QWidget*>(sender());
+    if (!input) {
+        return;
+    }
+    set_change_mark(input, true);
+    for (const t_page& page : qAsConst(page_list)) {
+        for (int cmd = 0; cmd < page.commands.size(); ++cmd) {
+            const QList<t_parameter>& parameters = page.commands.at(cmd).parameters;
+            for (int k = 0; k < parameters.size(); ++k) {
+                if (parameters.at(k).widget == input) {
+                    check_edited_input(page.tab_index, cmd, k);
+                    return;
+                }
+            }
+        }
+    }
+}
+
+// The other inputs of the block too: together they may no longer fit a frame.
+void tab_xml_widget::check_edited_input(int tab, int cmd, int parameter)
+{
+    const QList<t_parameter>& parameters = page_list.at(tab).commands.at(cmd).parameters;
+    for (int k = 0; k < parameters.size(); ++k) {
+        if (show_input_refusal(tab, cmd, k) && k == parameter) {
+            emit value_refused(
+                typed_refusal(parameters.at(k).description, refusal_mark(parameters.at(k).widget)));
+        }
     }
 }
 
@@ -258,10 +347,8 @@ QStringList tab_xml_widget::edited_block_commands() const
     QStringList commands;
     for (const t_page& page : page_list) {
         for (int cmd = 0; cmd < page.commands.size(); ++cmd) {
-            const auto& parameters = page.commands.at(cmd).parameters;
-            if (std::any_of(parameters.begin(), parameters.end(), [](const t_parameter& p) {
-                    return p.widget && has_change_mark(p.widget);
-                })) {
+            if (block_edited(page.commands.at(cmd)) &&
+                block_refusals(page.tab_index, cmd).isEmpty()) {
                 commands.append(build_set_command(page.tab_index, cmd));
             }
         }
@@ -269,16 +356,129 @@ QStringList tab_xml_widget::edited_block_commands() const
     return commands;
 }
 
+QStringList tab_xml_widget::refused_edits() const
+{
+    if (is_simple_mode) {
+        return refusal_lines(simple_refusals());
+    }
+    QStringList lines;
+    for (const t_page& page : page_list) {
+        for (int cmd = 0; cmd < page.commands.size(); ++cmd) {
+            if (block_edited(page.commands.at(cmd))) {
+                lines << refusal_lines(block_refusals(page.tab_index, cmd));
+            }
+        }
+    }
+    return lines;
+}
+
 void tab_xml_widget::refresh_change_marks()
 {
     for (const auto& parameter : simple_parameters) {
         change_marks.refresh(value_store, *parameter);
+        show_simple_refusal(*parameter);
     }
 }
 
 void tab_xml_widget::mark_unconfirmed(const QString& key, int position)
 {
     change_marks.set_unconfirmed(key, position);
+}
+
+// ---- The value check on the pages
+
+// A position the next save does not write is no concern of the check.
+value_verdict tab_xml_widget::save_verdict(const command_values& record,
+                                           const value_slot& slot) const
+{
+    if (!slot.changed || slot.tracker_only) {
+        return {};
+    }
+    const value_verdict verdict = rules.check(record.key, slot.index, slot.value);
+    if (!verdict.passes()) {
+        return verdict;
+    }
+    return check_frame(value_store.build_write_command(record, device_password, master_password),
+                       bluetooth);
+}
+
+QList<refused_value> tab_xml_widget::simple_refusals() const
+{
+    QList<refused_value> refused;
+    for (const command_values& record : value_store.records()) {
+        for (const value_slot& slot : record.value_slots) {
+            const value_verdict verdict = save_verdict(record, slot);
+            if (!verdict.passes()) {
+                const value_rule* rule = rules.find(record.key, slot.index);
+                refused << refused_value{record.key, slot.index, slot.value,
+                                         rule ? rule->label : QString(), verdict};
+            }
+        }
+    }
+    return refused;
+}
+
+void tab_xml_widget::show_simple_refusals(const QString& key)
+{
+    for (t_simple_parameter* parameter : places.writers_of(key)) {
+        show_simple_refusal(*parameter);
+    }
+}
+
+// True when the input newly shows a refusal.
+bool tab_xml_widget::show_simple_refusal(const t_simple_parameter& parameter)
+{
+    if (!parameter.widget) {
+        return false;
+    }
+    value_verdict verdict;
+    for (const position_entry& entry : parameter.entries.write) {
+        const command_values* record = value_store.find(entry.key);
+        const value_slot* slot = record ? slot_at(*record, entry.index) : nullptr;
+        if (slot && verdict.passes()) {
+            verdict = save_verdict(*record, *slot);
+        }
+    }
+    const QString reason = refusal_text(verdict);
+    return set_refusal_mark(parameter.widget, reason) && !reason.isEmpty();
+}
+
+// A read-only parameter's place stays empty in the set command, so its value is not checked.
+value_verdict tab_xml_widget::input_verdict(int tab, int cmd, int parameter) const
+{
+    const t_parameter& row = page_list.at(tab).commands.at(cmd).parameters.at(parameter);
+    if (!row.widget || row.readonly) {
+        return {};
+    }
+    const value_verdict verdict =
+        check_value(rules.block(tab, cmd).value(parameter), input_value(row.widget));
+    return verdict.passes() ? check_frame(build_set_command(tab, cmd), bluetooth) : verdict;
+}
+
+QList<refused_value> tab_xml_widget::block_refusals(int tab, int cmd) const
+{
+    QList<refused_value> refused;
+    const t_command& block = page_list.at(tab).commands.at(cmd);
+    for (int k = 0; k < block.parameters.size(); ++k) {
+        const value_verdict verdict = input_verdict(tab, cmd, k);
+        if (!verdict.passes()) {
+            const t_parameter& row = block.parameters.at(k);
+            refused << refused_value{block.command, k + 1, input_value(row.widget), row.description,
+                                     verdict};
+        }
+    }
+    return refused;
+}
+
+// True when the input newly shows a refusal.
+bool tab_xml_widget::show_input_refusal(int tab, int cmd, int parameter)
+{
+    QWidget* input = page_list.at(tab).commands.at(cmd).parameters.at(parameter).widget;
+    if (!input) {
+        return false;
+    }
+    const QString reason = refusal_text(input_verdict(tab, cmd, parameter));
+    return set_refusal_mark(input, reason) && !reason.isEmpty();
 }
 
 // ---- Device state

@@ -5,6 +5,7 @@
 #include "page_records.h"
 #include "parameter_places.h"
 #include "parameter_value_store.h"
+#include "value_check.h"
 
 #include <QHash>
 #include <QList>
@@ -43,8 +44,13 @@ public:
     // Edits the tracker has not confirmed: marked on their inputs in both modes
     bool has_unwritten_edits() const;
     void discard_edits();
-    QStringList edited_block_commands() const; // expert mode: set commands of the edited blocks
-    void refresh_change_marks();               // simple mode, after the store's flags changed
+    // Expert mode: set commands of the edited blocks whose values all pass the value check.
+    QStringList edited_block_commands() const;
+    // "<label>: <reason>" for every edit a write must hold back: in simple mode each changed
+    // position whose value is refused (a save must then send nothing), in expert mode every
+    // refused value of an edited block (edited_block_commands() leaves the block out).
+    QStringList refused_edits() const;
+    void refresh_change_marks(); // simple mode, after the store's flags changed
     void mark_unconfirmed(const QString& key, int position); // the tracker kept another value
 
     // Device state
@@ -56,6 +62,7 @@ public:
     QTabWidget* tab_widget;
     QString device_password;
     QString master_password;
+    bool bluetooth = false; // the link's frame is one byte longer; the wired one is the safe guess
     QList<t_page> page_list;
     QList<t_rawdata> rawdata_list;
     QList<field_value> field_values;
@@ -64,11 +71,15 @@ public:
     parameter_value_store value_store;
     bool is_simple_mode = false;
     parameter_places places; // simple mode
+    value_rules rules;       // of the display mode's pages
 
 signals:
     void on_read_button_pressed(int tab_id, int cmd_id, QString cmd);
     void on_set_button_pressed(int tab_id, int cmd_id, QString cmd);
     void on_tab_changed(QStringList cmds, int tab_id);
+    // A status text naming the inputs whose values would be refused, and why: sent when the user
+    // types such a value, and instead of a set command that would carry one.
+    void value_refused(QString text);
 
 public slots:
     void read_button_click();
@@ -82,6 +93,16 @@ private:
     void load_expert_mode(const QString& path);
     void load_simple_mode(const QString& path);
     void load_device_state(const QString& path);
+
+    // The value check on the pages
+    value_verdict save_verdict(const command_values& record, const value_slot& slot) const;
+    QList<refused_value> simple_refusals() const;
+    void show_simple_refusals(const QString& key);
+    bool show_simple_refusal(const t_simple_parameter& parameter);
+    value_verdict input_verdict(int tab, int cmd, int parameter) const;
+    QList<refused_value> block_refusals(int tab, int cmd) const;
+    bool show_input_refusal(int tab, int cmd, int parameter);
+    void check_edited_input(int tab, int cmd, int parameter);
 
     std::vector<std::unique_ptr<t_simple_parameter>> simple_parameters;
     simple_change_marks change_marks;

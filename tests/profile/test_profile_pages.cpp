@@ -225,6 +225,16 @@ void test_profile_pages::buttons_and_tabs_emit_commands()
     QTest::mouseClick(abc.read_button, Qt::LeftButton);
     QTest::mouseClick(abc.set_button, Qt::LeftButton);
     QTest::mouseClick(block(*pages, 2, 1).read_button, Qt::LeftButton);
+    // A value below the range is told as it is typed, and its block is not set.
+    QSignalSpy refusals(pages.get(), &tab_xml_widget::value_refused);
+    edit->clear();
+    QTest::keyClicks(edit, "9");
+    QTest::mouseClick(abc.set_button, Qt::LeftButton);
+    QCOMPARE(QList<QVariantList>(refusals),
+             QList<QVariantList>({{"Значение не будет записано. Период: меньше 10"},
+                                  {"Команда +ABC не отправлена. Период: меньше 10"}}));
+    QCOMPARE(pages->edited_block_commands() + pages->refused_edits(),
+             QStringList{"Период: меньше 10"});
     // Disabled pages still take input but send nothing.
     pages->set_pages_enabled(false);
     QVERIFY(edit->isEnabled() && !block(*pages, 2, 0).set_button->isEnabled());
