@@ -27,6 +27,13 @@ QString not_applied_text(const page_comparison& comparison)
                          .arg(place_text(row), row.shown_text, row.wanted_text);
         }
     }
+    if (!comparison.refused.isEmpty()) {
+        lines << QStringLiteral("Недопустимые значения, не применяются:");
+        for (const configuration_row& row : comparison.refused) {
+            lines << QStringLiteral("  %1: в файле «%2» — %3")
+                         .arg(place_text(row), row.wanted_text, refusal_text(row.refusal));
+        }
+    }
     if (!comparison.unknown.isEmpty()) {
         lines << QStringLiteral("Нет на страницах, пропускаются:");
         for (const QString& unknown : comparison.unknown) {

@@ -89,7 +89,7 @@ bool load_file_into_pages(QWidget* parent, tab_xml_widget& pages)
     }
     const page_comparison comparison = compare_with_pages(pages, configuration);
     if (comparison.rows.isEmpty() && comparison.read_only.isEmpty() &&
-        comparison.unknown.isEmpty()) {
+        comparison.refused.isEmpty() && comparison.unknown.isEmpty()) {
         show_message_box(message_box_kind::information, parent, QStringLiteral("Сообщение"),
                          QStringLiteral("Значения в файле совпадают с текущими"));
         return false;

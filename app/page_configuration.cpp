@@ -72,7 +72,7 @@ shown_pages expert_pages_shown(const tab_xml_widget& pages)
             if (shown.store.find(block.command)) {
                 continue;
             }
-            shown.store.add_entry({block.command, 0}, false);
+            shown.store.add_entry({block.command, 0}, block.master);
             for (int k = 0; k < block.parameters.size(); ++k) {
                 const t_parameter& parameter = block.parameters.at(k);
                 if (!parameter.widget) {
@@ -143,7 +143,9 @@ page_comparison compare_with_pages(const tab_xml_widget& pages,
                                    const tracker_configuration& configuration)
 {
     const shown_pages shown = pages_shown(pages);
-    const configuration_comparison comparison = compare_configuration(shown.store, configuration);
+    const configuration_comparison comparison =
+        compare_configuration(shown.store, configuration, pages.rules,
+                              {pages.device_password, pages.master_password, pages.bluetooth});
     page_comparison result;
     result.unknown = comparison.unknown;
     for (const configuration_difference& difference : comparison.differences) {
@@ -156,11 +158,14 @@ page_comparison compare_with_pages(const tab_xml_widget& pages,
                                     shown_text(place.input, difference.current),
                                     shown_text(place.input, difference.wanted),
                                     difference.wanted,
-                                    place.input};
-        if (difference.writable && place.writable) {
+                                    place.input,
+                                    difference.refusal};
+        if (!difference.writable || !place.writable) {
+            result.read_only.append(row);
+        } else if (difference.applicable()) {
             result.rows.append(row);
         } else {
-            result.read_only.append(row);
+            result.refused.append(row);
         }
     }
     return result;

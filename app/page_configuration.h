@@ -30,12 +30,14 @@ struct configuration_row
     QString wanted_text;
     QString wanted;
     QWidget* input = nullptr; // the input that shows the position
+    value_verdict refusal;    // why the file's value may not be written
 };
 
 struct page_comparison
 {
     QList<configuration_row> rows;      // positions the pages write
     QList<configuration_row> read_only; // positions the pages show but never write
+    QList<configuration_row> refused;   // values the check refuses: never applied
     QStringList unknown;                // keys and positions the pages do not know
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "value_check.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
@@ -53,7 +55,10 @@ struct configuration_difference
     int position = 0;      // 1 is the first value after the command name
     QString current;       // what the store holds
     QString wanted;        // what the file holds
-    bool writable = false; // a profile entry names the position, so a save writes it
+    bool writable = false; // a write entry of the profile names the position
+    value_verdict refusal; // why a writable position may not take the file's value
+
+    bool applicable() const { return writable && refusal.passes(); }
 };
 
 struct configuration_comparison
@@ -62,10 +67,18 @@ struct configuration_comparison
     QStringList unknown; // keys and positions the store does not know: "+FOO", "+APN position 7"
 };
 
-// A null in the file keeps the position as it is and is never a difference.
+// A null in the file keeps the position as it is and is never a difference. A value for a
+// writable position is checked against the rules, and so is the set command it would go out in.
 configuration_comparison compare_configuration(const parameter_value_store& store,
-                                               const tracker_configuration& configuration);
-// Marks the writable differences changed in the store, so that the next save writes them.
+                                               const tracker_configuration& configuration,
+                                               const value_rules& rules,
+                                               const command_frame& frame);
+// The values of the file the check refuses at writable positions, found from the file alone
+// before any tracker is read: each one as if it differed from what the store holds.
+QList<refused_value> refused_in_file(const parameter_value_store& store,
+                                     const tracker_configuration& configuration,
+                                     const value_rules& rules, const command_frame& frame);
+// Marks the applicable differences changed in the store, so that the next save writes them.
 void apply_differences(parameter_value_store& store,
                        const QList<configuration_difference>& differences);
 

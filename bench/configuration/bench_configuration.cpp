@@ -134,13 +134,14 @@ void load_and_compare(benchmark::State& state)
     QString error;
     read_mode_pages(write_profile(parameters), true, pages, error);
     register_simple_pages(pages, store);
+    const value_rules rules = value_rules::of_simple_pages(pages);
     for (int command = 0; command * positions_per_command < parameters; ++command) {
         store.store_response_values(reply(command));
     }
     const QString path =
         write_changed_file(configuration_from_store(store, "profile.xml"), parameters);
     time_loads(state, "store", [&] {
-        return int(compare_configuration(store, read_or_die(path)).differences.size());
+        return int(compare_configuration(store, read_or_die(path), rules, {}).differences.size());
     });
 }
 

@@ -67,10 +67,16 @@ void test_tracker_configuration::reads_and_writes_files_data()
                      "\"\", null],\n    \"+A\": []\n  ")
         << "+SRV:\"host.example\",\"5000\" +APN:\"internet\",\"\",null +A:";
     QTest::newRow("Cyrillic and escaped characters")
-        << file_text("\n    \"+NAME\": [\"Трекер №1\", \"a\\\"b\\\\c\\n\\u0001\"]\n  ")
-        << QString::fromUtf8("+NAME:\"Трекер №1\",\"a\"b\\c\n\x01\"");
+        << file_text(
+               "\n    \"+NAME\": [\"Трекер №1\", \"a\\\"b\\\\c\\n\\u0001\", \"\\ufeffx\"]\n  ")
+        << QString::fromUtf8("+NAME:\"Трекер №1\",\"a\"b\\c\n\x01\",\"\xEF\xBB\xBFx\"");
     QTest::newRow("not JSON") << file_text("\n    \"+A\": [\"x\"}\n  ")
                               << "Not a JSON text: missing value separator at line 7";
+    QTest::newRow("cut after a quote") << QByteArray("{\"") << "Not a JSON text: %1 at line 1";
+    QTest::newRow("escaped byte not UTF-8")
+        << file_text("\"+A\": [\"\\\xA2\"]") << "Not a UTF-8 text at line 6";
+    QTest::newRow("member given twice") << file_text("").replace("1,", "1, \"version\": 1,")
+                                        << "\"version\" is given twice (lines 3 and 3)";
     QTest::newRow("no object") << QByteArray("[]") << "Not a tracker configuration: no JSON object";
     QTest::newRow("another format")
         << QByteArray("{\"format\": \"other\"}")
@@ -85,6 +91,12 @@ void test_tracker_configuration::reads_and_writes_files_data()
                                        << "+A (line 8): the values are not a list";
     QTest::newRow("value a number") << file_text("\"+A\": [\"x\", null, 5]")
                                     << "+A (line 6): position 3 is neither a text nor null";
+    QTest::newRow("empty key") << file_text("\"\": [\"x\"]")
+                               << "\"\" (line 6) is not a command key: \"+\" and a name";
+    QTest::newRow("key given twice") << file_text("\n    \"+A\": [],\n    \"+A\": [\"x\"]\n  ")
+                                     << "\"+A\" is given twice (lines 7 and 8)";
+    QTest::newRow("lone surrogate") << file_text("\"+A\": [\"x\", \"\\ud800\"]")
+                                    << "+A (line 6): position 2 is not valid Unicode";
     QTest::newRow("over 4 MiB") << file_text("\"+A\": [\"" +
                                              QByteArray(max_configuration_bytes, 'x') + "\"]")
                                 << "The configuration is larger than 4 MiB";
@@ -114,9 +126,10 @@ void test_tracker_configuration::reads_and_writes_files()
     QCOMPARE(read_all(path), text);
 }
 
-// A store filled step by step (entries as the pages register them, replies, and "=+KEY,n,value"
-// edits), what it gives as a configuration, then a file compared with it ("?" for what the store
-// does not know) and applied: the next save writes exactly the writable differences.
+// A store filled step by step (entries as the pages register them, each a string written there or,
+// after "r", only read; replies; and "=+KEY,n,value" edits), what it gives as a configuration, then
+// a file compared with it ("?" for what the store does not know) and applied: the next save writes
+// exactly the writable differences that pass the value check.
 void test_tracker_configuration::store_and_file_data()
 {
     QTest::addColumn<QStringList>("steps");
@@ -139,6 +152,15 @@ void test_tracker_configuration::store_and_file_data()
         << QByteArray("\"+A\": [\"1\", \"20\", \"30\"], \"+B\": [\"c\"]")
         << "+A#2 2>20 +A#3 3>30(tracker) +B#1 b>c"
         << QStringList{"AT+B=1111,c,", "AT+A=1111,,20,,"};
+    // Either value of +B fits a frame alone, not both in the one command a save would send.
+    const QByteArray half_frame = '"' + QByteArray(600, 'x') + '"';
+    QTest::newRow("read-only and refused positions are not written")
+        << QStringList{"+A,#1", "r+A,#2", "+A,#3", "+B,#1", "+B,#2", "+RESP:A,1,2,3"}
+        << "+A:\"1\",\"2\",\"3\" +B:null,null"
+        << "\"+A\": [\"1,5\", \"20\", \"30\"], \"+B\": [" + half_frame + ", " + half_frame + "]"
+        << "+A#1 1>1,5(запятая недопустима) +A#2 2>20(tracker) +A#3 3>30 "
+           "+B#1 >600 x(команда длиннее 1021 байт) +B#2 >600 x(команда длиннее 1021 байт)"
+        << QStringList{"AT+A=1111,,,30,"};
 }
 
 void test_tracker_configuration::store_and_file()
@@ -148,12 +170,18 @@ void test_tracker_configuration::store_and_file()
     QFETCH(QStringList, writes);
 
     parameter_value_store store;
+    value_rules rules;
     for (const QString& step : steps) {
         const QStringList edit = step.mid(1).split(',');
         if (step.startsWith('=')) {
             store.mark_value_changed(edit.at(0), edit.at(1).toInt(), edit.at(2));
         } else if (!store.store_response_values(step)) {
-            store.add_spec_entry(step, false);
+            const bool read_only = step.startsWith('r');
+            const position_entry entry{step.mid(read_only).section(',', 0, 0),
+                                       step.section('#', 1).toInt()};
+            store.add_entry(entry, false);
+            rules.add(entry.key, entry.index,
+                      {"", parameter_kind::string, 0, 0, {}, {}, !read_only});
         }
     }
     QTEST(commands_text(configuration_from_store(store, "p.xml").commands), "from_store");
@@ -162,14 +190,20 @@ void test_tracker_configuration::store_and_file()
     QString error;
     QVERIFY2(parse_configuration(file_text(file_commands), configuration, &error),
              qPrintable(error));
-    const configuration_comparison found = compare_configuration(store, configuration);
+    const configuration_comparison found =
+        compare_configuration(store, configuration, rules, {"1111", "9999", false});
     QStringList lines;
     for (const configuration_difference& difference : found.differences) {
+        const QString wanted = difference.wanted.size() > 100
+                                   ? QStringLiteral("%1 x").arg(difference.wanted.size())
+                                   : difference.wanted;
+        const QString refusal = refusal_text(difference.refusal);
         lines << QStringLiteral("%1#%2 %3>%4%5")
                      .arg(difference.key)
                      .arg(difference.position)
-                     .arg(difference.current, difference.wanted,
-                          difference.writable ? "" : "(tracker)");
+                     .arg(difference.current, wanted,
+                          difference.writable ? refusal.isEmpty() ? "" : '(' + refusal + ')'
+                                              : "(tracker)");
     }
     for (const QString& unknown : found.unknown) {
         lines << '?' + unknown;
