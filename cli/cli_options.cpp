@@ -60,12 +60,13 @@ must then contain {port}, which is replaced by the port's file name (-o 'conf-{p
 send refuses the closing command (AT+TEXT=...): tracker-cli sends it itself when it closes a link.
 
 Exit status: 0 success; 1 diff found differences, write could not verify every value, or the
-tracker refused a command of send; 2 usage, profile or configuration file error (nothing is
-sent), or an output that cannot be written; 3 link error (the port cannot be opened in three
-tries, the handshake is refused twice, a command gets no reply after the link's 21 tries). With
-several trackers, the worst of them. Ctrl+C closes every link with its closing command and exits
-3 (0 for watch, which ends as after its COUNT). Standard output that cannot be written (a full
-disk) ends every link the same way and exits 2; a closed pipe (watch | head) ends watch with 0.
+tracker refused a command of send or the stream of watch; 2 usage, profile or configuration file
+error (nothing is sent), or an output that cannot be written; 3 link error (the port cannot be
+opened in three tries, the handshake is refused twice, a command gets no reply after the link's
+21 tries). With several trackers, the worst of them. Ctrl+C closes every link with its closing
+command and exits 3 (0 for watch, which ends as after its COUNT). Standard output that cannot be
+written (a full disk) ends every link the same way and exits 2; a closed pipe (watch | head) ends
+watch with 0.
 )";
 
 const QMap<QString, cli_command>& command_names()
@@ -386,7 +387,8 @@ QString help_text()
         if (!row.value_name.isEmpty()) {
             left += ' ' + row.value_name;
         }
-        text += left.leftJustified(28) + row.help + '\n';
+        // Wide enough for the longest, "--master-password-file FILE", and two spaces.
+        text += left.leftJustified(31) + row.help + '\n';
     }
     return text + '\n' + commands_help;
 }
