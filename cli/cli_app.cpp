@@ -6,8 +6,10 @@
 #include "job_runner.h"
 #include "tracker_job.h"
 
+#include "parameter_value_store.h"
 #include "port_list.h"
 #include "profile_reader.h"
+#include "simple_entries.h"
 #include "wire_format.h"
 
 #include <QCoreApplication>
@@ -69,6 +71,30 @@ int list_ports()
     return exit_ok;
 }
 
+// The file alone tells which of its values the check refuses: a write then sends nothing at all,
+// a diff warns and compares all the same.
+bool check_file_values(job_context& context, QString& error)
+{
+    const cli_options& options = context.options;
+    context.rules = value_rules::of_simple_pages(context.simple_pages);
+    context.frame = {options.password, options.master_password, options.bluetooth};
+    parameter_value_store store;
+    register_simple_pages(context.simple_pages, store);
+    const QList<refused_value> refused =
+        refused_in_file(store, context.file, context.rules, context.frame);
+    const bool writing = options.command == cli_command::write;
+    for (const refused_value& value : refused) {
+        say((writing ? QString() : QStringLiteral("warning: ")) + refused_value_text(value));
+    }
+    if (writing && !refused.isEmpty()) {
+        error = QStringLiteral("%1: %2 refused value(s), nothing written")
+                    .arg(options.file)
+                    .arg(refused.size());
+        return false;
+    }
+    return true;
+}
+
 // Everything a job needs that can be wrong on this side is read and checked before any port is
 // opened, so that a mistake sends nothing.
 bool prepare(job_context& context, QString& error)
@@ -82,7 +108,8 @@ bool prepare(job_context& context, QString& error)
             error = options.file + QStringLiteral(": ") + error;
             return false;
         }
-        return read_mode_pages(options.profile, true, context.simple_pages, error);
+        return read_mode_pages(options.profile, true, context.simple_pages, error) &&
+               check_file_values(context, error);
     case cli_command::read:
         return read_mode_pages(options.profile, true, context.simple_pages, error);
     case cli_command::watch:

@@ -55,7 +55,53 @@ QString utc_now()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
+QString refusal_reason(const value_verdict& verdict)
+{
+    switch (verdict.kind) {
+    case refusal_kind::comma:
+        return QStringLiteral("contains a comma");
+    case refusal_kind::carriage_return:
+        return QStringLiteral("contains a carriage return");
+    case refusal_kind::line_feed:
+        return QStringLiteral("contains a line feed");
+    case refusal_kind::nul:
+        return QStringLiteral("contains a NUL character");
+    case refusal_kind::frame:
+        return QStringLiteral("its command would be longer than %1 bytes").arg(verdict.limit);
+    case refusal_kind::empty:
+        return QStringLiteral("empty, a number is needed");
+    case refusal_kind::not_a_number:
+        return QStringLiteral("not a whole number");
+    case refusal_kind::below_minimum:
+        return QStringLiteral("below the minimum %1").arg(verdict.limit);
+    case refusal_kind::above_maximum:
+        return QStringLiteral("above the maximum %1").arg(verdict.limit);
+    case refusal_kind::too_long:
+        return QStringLiteral("longer than %1 characters").arg(verdict.limit);
+    case refusal_kind::no_such_option:
+        return QStringLiteral("not one of the options");
+    case refusal_kind::read_only:
+        return QStringLiteral("read-only");
+    case refusal_kind::none:
+        break;
+    }
+    return QString();
+}
+
+QString place_text(const QString& key, int position, const QString& label)
+{
+    const QString text = QStringLiteral("%1,#%2").arg(key).arg(position);
+    return label.isEmpty() ? text : text + QStringLiteral(" ") + quoted(label);
+}
+
 } // namespace
+
+QString refused_value_text(const refused_value& refused)
+{
+    return QStringLiteral("%1 = %2 refused: %3")
+        .arg(place_text(refused.key, refused.position, refused.label), quoted(refused.value),
+             refusal_reason(refused.verdict));
+}
 
 tracker_job::tracker_job(const job_context& shared, const QString& port_path, tracker_link& tracker)
     : context(shared), port(port_path), link(tracker), labels(shared.simple_pages)
@@ -164,8 +210,11 @@ int tracker_job::run_write()
     QMap<QString, QString> unverified; // by position name: why
     QList<configuration_difference> written;
     for (const configuration_difference& difference : comparison.differences) {
-        if (difference.writable) {
+        if (difference.applicable()) {
             written << difference;
+        } else if (difference.writable) {
+            unverified.insert(position_name(difference),
+                              QStringLiteral("refused: ") + refusal_reason(difference.refusal));
         } else {
             unverified.insert(position_name(difference),
                               QStringLiteral("not writable, the tracker holds ") +
@@ -236,7 +285,34 @@ bool tracker_job::write_and_save(const QStringList& keys, const QStringList& wri
             }
         }
     }
-    return replies.size() == writes.size() + 1;
+    if (replies.size() == writes.size() + 1) {
+        return true;
+    }
+    tell_unsaved(keys, replies, written);
+    return false;
+}
+
+// A link that ends between the writes and the save's answer leaves values the tracker took but
+// may lose at its next restart: those are named, so that the write can be repeated.
+void tracker_job::tell_unsaved(const QStringList& keys, const QStringList& replies,
+                               const QList<configuration_difference>& written)
+{
+    QStringList unsaved;
+    for (int i = 0; i < replies.size() && i < keys.size(); ++i) {
+        if (tracker_commands::parse_reply(replies.at(i)).refused !=
+            tracker_commands::refusal::none) {
+            continue;
+        }
+        for (const configuration_difference& difference : written) {
+            if (difference.key == keys.at(i)) {
+                unsaved << position_text(difference.key, difference.position);
+            }
+        }
+    }
+    if (!unsaved.isEmpty()) {
+        context.out->note(port, QStringLiteral("set but not saved: ") +
+                                    unsaved.join(QStringLiteral(", ")));
+    }
 }
 
 // What the tracker holds afterwards must come from its answers, not from the values the store
@@ -341,7 +417,8 @@ void tracker_job::take_reply(const QString& line, parameter_value_store* store)
 // The file against what was read; what the profile does not know is told and skipped.
 configuration_comparison tracker_job::compare(const parameter_value_store& store)
 {
-    const configuration_comparison comparison = compare_configuration(store, context.file);
+    const configuration_comparison comparison =
+        compare_configuration(store, context.file, context.rules, context.frame);
     for (const QString& unknown : comparison.unknown) {
         context.out->note(port, QStringLiteral("not in the profile, skipped: ") + unknown);
     }
@@ -368,9 +445,7 @@ int tracker_job::finish(int status, const QString& result)
 
 QString tracker_job::position_text(const QString& key, int position) const
 {
-    const QString text = QStringLiteral("%1,#%2").arg(key).arg(position);
-    const QString label = labels.label(key, position);
-    return label.isEmpty() ? text : text + QStringLiteral(" ") + quoted(label);
+    return place_text(key, position, labels.label(key, position));
 }
 
 QByteArray tracker_job::configuration_sha256(const parameter_value_store& store) const

@@ -35,10 +35,15 @@ struct job_context
     QList<profile_rawdata> layouts;
     QList<profile_column> columns;
     tracker_configuration file; // diff and write
+    value_rules rules;          // diff and write: of the simple pages
+    command_frame frame;        // diff and write: what set commands go out with
     console* out = nullptr;
     run_report* report = nullptr;
     std::once_flag* csv_header = nullptr; // one header for every tracker's rows
 };
+
+// +APN,#1 "Точка доступа" = "inter,net" refused: contains a comma
+QString refused_value_text(const refused_value& refused);
 
 // One command on one tracker, run on a thread of its own over its own link.
 class tracker_job
@@ -61,6 +66,8 @@ private:
     bool write_and_save(const QStringList& keys, const QStringList& writes,
                         const QList<configuration_difference>& written,
                         QMap<QString, QString>& unverified);
+    void tell_unsaved(const QStringList& keys, const QStringList& replies,
+                      const QList<configuration_difference>& written);
     bool read_back(const QStringList& keys, const QList<configuration_difference>& written,
                    parameter_value_store& store);
     QStringList execute(const QStringList& commands, parameter_value_store* store);
