@@ -20,7 +20,7 @@ bool fail(QString* error, const QString& text)
     return false;
 }
 
-// Only what JSON requires is escaped: Cyrillic and other text stays readable in the file.
+// Only what JSON requires, and U+FEFF, is escaped: Cyrillic and other text stays readable.
 void append_json_string(QByteArray& out, const QString& text)
 {
     QString escaped;
@@ -37,7 +37,8 @@ void append_json_string(QByteArray& out, const QString& text)
             escaped += QLatin1String("\\r");
         } else if (code == '\t') {
             escaped += QLatin1String("\\t");
-        } else if (code < 0x20) {
+        } else if (code < 0x20 || code == 0xFEFF) {
+            // A reader may take a U+FEFF at the start of a text for a byte order mark and drop it.
             escaped += QStringLiteral("\\u%1").arg(int(code), 4, 16, QLatin1Char('0'));
         } else {
             escaped += c;
@@ -74,16 +75,32 @@ int line_at(const QByteArray& text, int offset)
 }
 
 // The parser stops past the token that broke the text and the blanks after it; the line people
-// look for is the one with that token. Only trailing garbage is reported where it starts.
+// look for is the one with that token. Only trailing garbage is reported where it starts. The
+// parser's offset may lie past the end of a text cut short.
 int error_line(const QByteArray& text, const QJsonParseError& error)
 {
-    int offset = error.offset;
+    int offset = qBound(0, int(error.offset), int(text.size()));
     if (error.error != QJsonParseError::GarbageAtEnd) {
         while (offset > 0 && is_json_space(text.at(offset - 1))) {
             --offset;
         }
     }
     return line_at(text, offset);
+}
+
+// The JSON parser takes a backslash before any byte as an escape of that byte, so a byte that is
+// no UTF-8 would become another character unnoticed. -1 when the whole text is UTF-8. Decoding
+// drops a byte order mark, which editors may write and the parser skips.
+int first_invalid_utf8(const QByteArray& text)
+{
+    const int start = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const QByteArray again =
+        QString::fromUtf8(text.constData() + start, text.size() - start).toUtf8();
+    int i = 0;
+    while (i < again.size() && start + i < text.size() && text.at(start + i) == again.at(i)) {
+        ++i;
+    }
+    return start + i == text.size() && i == again.size() ? -1 : start + i;
 }
 
 // Index of the quote that closes the string opening at start.
@@ -118,12 +135,17 @@ struct key_in_text
     int offset = 0;
 };
 
-// The keys of the "commands" object in the order the text writes them, which QJsonObject does
-// not keep. The text is valid JSON already, so only strings and brackets need a look.
-QList<key_in_text> command_keys_in_order(const QByteArray& text)
+struct keys_in_text
 {
-    QList<key_in_text> keys;
-    QString member; // the top-level member being read
+    QList<key_in_text> members;  // of the top-level object
+    QList<key_in_text> commands; // of the "commands" objects
+};
+
+// The keys in the order the text writes them, repeated ones too, which QJsonObject keeps neither
+// of. The text is valid JSON already, so only strings and brackets need a look.
+keys_in_text keys_in_order(const QByteArray& text)
+{
+    keys_in_text keys;
     bool in_commands = false;
     int depth = 0;
     for (int i = 0; i < text.size(); ++i) {
@@ -131,21 +153,18 @@ QList<key_in_text> command_keys_in_order(const QByteArray& text)
         if (c == '"') {
             const int end = string_end(text, i);
             if (depth <= 2 && followed_by_colon(text, end + 1)) {
-                const QString key = decoded_string(text.mid(i, end - i + 1));
+                const key_in_text key{decoded_string(text.mid(i, end - i + 1)), i};
                 if (depth == 1) {
-                    member = key;
+                    keys.members.append(key);
                 } else if (in_commands) {
-                    keys.append({key, i});
+                    keys.commands.append(key);
                 }
             }
             i = end;
         } else if (c == '{' || c == '[') {
             if (depth == 1) {
-                in_commands = c == '{' && member == QLatin1String("commands");
-                // A repeated member: the parsed object holds the last one.
-                if (in_commands) {
-                    keys.clear();
-                }
+                in_commands = c == '{' && !keys.members.isEmpty() &&
+                              keys.members.last().key == QLatin1String("commands");
             }
             ++depth;
         } else if (c == '}' || c == ']') {
@@ -153,6 +172,52 @@ QList<key_in_text> command_keys_in_order(const QByteArray& text)
         }
     }
     return keys;
+}
+
+// A key given twice leaves it open which value the file means.
+bool check_unique(const QByteArray& text, const QList<key_in_text>& keys, QString* error)
+{
+    QHash<QString, int> first_offset;
+    for (const key_in_text& where : keys) {
+        const auto found = first_offset.constFind(where.key);
+        if (found != first_offset.constEnd()) {
+            return fail(error, QStringLiteral("\"%1\" is given twice (lines %2 and %3)")
+                                   .arg(where.key)
+                                   .arg(line_at(text, *found))
+                                   .arg(line_at(text, where.offset)));
+        }
+        first_offset.insert(where.key, where.offset);
+    }
+    return true;
+}
+
+// "+" and a name that a command line and a reply can carry: none of the language's separators,
+// no blank, no control character.
+bool is_command_key(const QString& key)
+{
+    if (key.size() < 2 || key.at(0) != QLatin1Char('+') || !key.isValidUtf16()) {
+        return false;
+    }
+    for (const QChar c : QStringView(key).mid(1)) {
+        if (c.isSpace() || c.category() == QChar::Other_Control || c == QLatin1Char(',') ||
+            c == QLatin1Char(':') || c == QLatin1Char('=')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_command_keys(const QByteArray& text, const QList<key_in_text>& keys, QString* error)
+{
+    for (const key_in_text& where : keys) {
+        if (!is_command_key(where.key)) {
+            return fail(error, QStringLiteral("\"%1\" (line %2) is not a command key: \"+\" and "
+                                              "a name")
+                                   .arg(where.key)
+                                   .arg(line_at(text, where.offset)));
+        }
+    }
+    return check_unique(text, keys, error);
 }
 
 bool check_header(const QJsonObject& root, QString* error)
@@ -178,6 +243,10 @@ bool check_header(const QJsonObject& root, QString* error)
         if (!value.isUndefined() && !value.isString()) {
             return fail(error, QStringLiteral("\"%1\" is not a text").arg(QLatin1String(member)));
         }
+        if (!value.toString().isValidUtf16()) {
+            return fail(error,
+                        QStringLiteral("\"%1\" is not valid Unicode").arg(QLatin1String(member)));
+        }
     }
     if (!root.value(QLatin1String("commands")).isObject()) {
         return fail(error, QStringLiteral("\"commands\" is missing or not an object"));
@@ -197,10 +266,13 @@ QString read_values(const QJsonValue& value, QList<std::optional<QString>>& valu
         const QJsonValue element = array.at(i);
         if (element.isNull()) {
             values.append(std::nullopt);
-        } else if (element.isString()) {
+        } else if (!element.isString()) {
+            return QStringLiteral("position %1 is neither a text nor null").arg(i + 1);
+        } else if (element.toString().isValidUtf16()) {
             values.append(element.toString());
         } else {
-            return QStringLiteral("position %1 is neither a text nor null").arg(i + 1);
+            // A lone surrogate would be written back, and sent, as another character.
+            return QStringLiteral("position %1 is not valid Unicode").arg(i + 1);
         }
     }
     return QString();
@@ -208,17 +280,16 @@ QString read_values(const QJsonValue& value, QList<std::optional<QString>>& valu
 
 // The values come from the parsed object, taken in one pass rather than looked up key by key; the
 // order, and the line of a faulty command, come from the text.
-bool read_commands(const QByteArray& text, const QJsonObject& object,
-                   QList<configured_command>& commands, QString* error)
+bool read_commands(const QByteArray& text, const QList<key_in_text>& keys,
+                   const QJsonObject& object, QList<configured_command>& commands, QString* error)
 {
+    if (!check_command_keys(text, keys, error)) {
+        return false;
+    }
     QHash<QString, int> index_of_key;
-    QList<int> offsets;
-    for (const key_in_text& where : command_keys_in_order(text)) {
-        if (!index_of_key.contains(where.key)) {
-            index_of_key.insert(where.key, commands.size());
-            commands.append({where.key, {}});
-            offsets.append(where.offset);
-        }
+    for (const key_in_text& where : keys) {
+        index_of_key.insert(where.key, commands.size());
+        commands.append({where.key, {}});
     }
     int faulty = commands.size();
     QString problem;
@@ -238,7 +309,7 @@ bool read_commands(const QByteArray& text, const QJsonObject& object,
     }
     return fail(error, QStringLiteral("%1 (line %2): %3")
                            .arg(commands.at(faulty).key)
-                           .arg(line_at(text, offsets.at(faulty)))
+                           .arg(line_at(text, keys.at(faulty).offset))
                            .arg(problem));
 }
 
@@ -285,6 +356,11 @@ bool parse_configuration(const QByteArray& text, tracker_configuration& configur
         return fail(error, QStringLiteral("The configuration is larger than %1 MiB")
                                .arg(max_configuration_bytes / (1024 * 1024)));
     }
+    const int invalid = first_invalid_utf8(text);
+    if (invalid >= 0) {
+        return fail(error,
+                    QStringLiteral("Not a UTF-8 text at line %1").arg(line_at(text, invalid)));
+    }
     QJsonParseError parse_error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parse_error);
     if (parse_error.error != QJsonParseError::NoError) {
@@ -296,15 +372,16 @@ bool parse_configuration(const QByteArray& text, tracker_configuration& configur
         return fail(error, QStringLiteral("Not a tracker configuration: no JSON object"));
     }
     const QJsonObject root = document.object();
-    if (!check_header(root, error)) {
+    const keys_in_text keys = keys_in_order(text);
+    if (!check_unique(text, keys.members, error) || !check_header(root, error)) {
         return false;
     }
     tracker_configuration parsed;
     parsed.profile = root.value(QLatin1String("profile")).toString();
     parsed.created =
         QDateTime::fromString(root.value(QLatin1String("created")).toString(), Qt::ISODate);
-    if (!read_commands(text, root.value(QLatin1String("commands")).toObject(), parsed.commands,
-                       error)) {
+    if (!read_commands(text, keys.commands, root.value(QLatin1String("commands")).toObject(),
+                       parsed.commands, error)) {
         return false;
     }
     configuration = parsed;

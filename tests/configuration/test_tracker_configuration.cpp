@@ -72,7 +72,8 @@ void test_tracker_configuration::reads_and_writes_files_data()
         << QString::fromUtf8("+NAME:\"Трекер №1\",\"a\"b\\c\n\x01\",\"\xEF\xBB\xBFx\"");
     QTest::newRow("not JSON") << file_text("\n    \"+A\": [\"x\"}\n  ")
                               << "Not a JSON text: missing value separator at line 7";
-    QTest::newRow("cut after a quote") << QByteArray("{\"") << "Not a JSON text: %1 at line 1";
+    QTest::newRow("cut after a quote")
+        << QByteArray("{\"") << "Not a JSON text: unterminated string at line 1";
     QTest::newRow("escaped byte not UTF-8")
         << file_text("\"+A\": [\"\\\xA2\"]") << "Not a UTF-8 text at line 6";
     QTest::newRow("member given twice") << file_text("").replace("1,", "1, \"version\": 1,")
