@@ -129,6 +129,17 @@ bool prepare(job_context& context, QString& error)
     return true;
 }
 
+// What was printed directly must have reached standard output, as the console's lines must; a
+// reader that went away (--help | head) had what it wanted.
+int with_stdout_flushed(int status)
+{
+    if ((std::fflush(stdout) == 0 && !std::ferror(stdout)) || errno == EPIPE) {
+        return status;
+    }
+    say(QStringLiteral("cannot write to standard output: ") + qt_error_string(errno));
+    return exit_usage;
+}
+
 // A reader that went away (watch | head) ends a watch as Ctrl+C does. Any other failed output
 // lost what the tool was to show: a fault on this side, whatever the interrupted links reported.
 int with_output_checked(const console& out, cli_command command, int status)
@@ -176,10 +187,10 @@ int run_tool(const QStringList& arguments)
     switch (parse_options(arguments, context.options, error)) {
     case parse_outcome::help:
         std::printf("%s", help_text().toUtf8().constData());
-        return exit_ok;
+        return with_stdout_flushed(exit_ok);
     case parse_outcome::version:
         std::printf("tracker-cli %s\n", qPrintable(QCoreApplication::applicationVersion()));
-        return exit_ok;
+        return with_stdout_flushed(exit_ok);
     case parse_outcome::usage_error:
         say(error + QStringLiteral(" (see tracker-cli --help)"));
         return exit_usage;
@@ -189,7 +200,7 @@ int run_tool(const QStringList& arguments)
     verbose_traces = context.options.verbose;
     qInstallMessageHandler(route_message);
     if (context.options.command == cli_command::ports) {
-        return list_ports();
+        return with_stdout_flushed(list_ports());
     }
     if (!prepare(context, error)) {
         say(error);

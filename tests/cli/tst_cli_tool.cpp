@@ -331,6 +331,9 @@ void tst_cli_tool::ends_data()
         << stream << QString() << "watch"
         << "> /dev/full" << 2 << "cannot write to standard output" << 1
         << QStringList{stream_off, closing};
+    QTest::newRow("help onto a full disk")
+        << QStringList() << QString() << "--help"
+        << "> /dev/full" << 2 << "cannot write to standard output" << 0 << QStringList();
     QTest::newRow("watch refused by the tracker")
         << QStringList() << QString() << "--password 2222 watch"
         << "" << 1 << "+SDAD refused: PASSWORD" << 1
