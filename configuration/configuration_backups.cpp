@@ -1,6 +1,7 @@
 #include "configuration_backups.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -8,10 +9,15 @@ namespace {
 
 const QString time_format = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
 
-// A name from the date and time, an optional count for a second backup within the same second,
-// and the port.
+// A name from the date and time and the port, with a count after the port for a further backup
+// within the same second.
 const QRegularExpression
     backup_name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_.+\\.json$"));
+
+// "_002" sorts after ".json", and three digits keep the counts in order by name.
+constexpr int most_backups_per_second = 999;
+
+const QFileDevice::Permissions owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // A Windows port name can be "\\.\COM10"; a Unix one a path. Only its last part is kept, in
 // characters that every file system takes.
@@ -20,6 +26,19 @@ QString port_part(const QString& port_name)
     QString name = port_name.section(QRegularExpression(QStringLiteral("[\\\\/]")), -1);
     name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
     return name.isEmpty() ? QStringLiteral("port") : name;
+}
+
+// The backups hold what the tracker reported, passwords and logins among it: on POSIX the folder
+// and every backup are its owner's alone. On Windows a file takes the access list of its folder,
+// and a working folder in the user's profile is already private to the user.
+bool make_private([[maybe_unused]] const QString& path,
+                  [[maybe_unused]] QFileDevice::Permissions permissions)
+{
+#ifdef Q_OS_UNIX
+    return QFile::setPermissions(path, permissions);
+#else
+    return true;
+#endif
 }
 
 } // namespace
@@ -55,19 +74,30 @@ QString backup_file_name(const QDateTime& local_time, const QString& port_name)
 }
 
 bool write_backup(const QString& folder, const QString& port_name,
-                  const tracker_configuration& configuration, QString* path, QString* error)
+                  const tracker_configuration& configuration, QString* path, QString* error,
+                  const QDateTime& local_time)
 {
     const QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral("."))) {
-        *error = QStringLiteral("Cannot make the folder %1").arg(folder);
+    if (!dir.mkpath(QStringLiteral(".")) ||
+        !make_private(folder, owner_only | QFileDevice::ExeOwner)) {
+        *error = QStringLiteral("Cannot make the private folder %1").arg(folder);
         return false;
     }
-    const QString name = backup_file_name(QDateTime::currentDateTime(), port_name);
+    const QString name = backup_file_name(local_time, port_name);
     *path = dir.filePath(name);
     for (int count = 2; QFileInfo::exists(*path); ++count) {
-        *path = dir.filePath(name.chopped(5) + QStringLiteral("-%1.json").arg(count));
+        if (count > most_backups_per_second) {
+            *error = QStringLiteral("Too many backups within one second in %1").arg(folder);
+            return false;
+        }
+        *path = dir.filePath(name.chopped(5) +
+                             QStringLiteral("_%1.json").arg(count, 3, 10, QLatin1Char('0')));
     }
     if (!write_configuration_file(*path, configuration, error)) {
+        return false;
+    }
+    if (!make_private(*path, owner_only)) {
+        *error = QStringLiteral("Cannot make %1 private").arg(*path);
         return false;
     }
     prune_backups(folder, kept_backups);

@@ -35,9 +35,11 @@ private:
 QString backup_file_name(const QDateTime& local_time, const QString& port_name);
 
 // Writes the backup into folder, made when missing, under a name no other backup has, then
-// removes all but the newest kept_backups.
+// removes all but the newest kept_backups. A further backup within the same second is named
+// "2026-12-06_14-05-09_ttyACM0_002.json", so that it sorts after the first.
 bool write_backup(const QString& folder, const QString& port_name,
-                  const tracker_configuration& configuration, QString* path, QString* error);
+                  const tracker_configuration& configuration, QString* path, QString* error,
+                  const QDateTime& local_time = QDateTime::currentDateTime());
 
 // Only files named as backups are counted and removed.
 void prune_backups(const QString& folder, int keep);

@@ -1,8 +1,10 @@
 #include "tracker_configuration.h"
 
+#include "configuration_backups.h"
 #include "parameter_value_store.h"
 #include "profile_reader.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,6 +56,7 @@ private slots:
     void store_and_file_data();
     void store_and_file();
     void failed_write_keeps_old_file();
+    void backups_in_one_second();
     void labels_from_profile();
 };
 
@@ -232,6 +235,31 @@ void test_tracker_configuration::failed_write_keeps_old_file()
     }
     QCOMPARE(read_all(blocking_file), old_text);
     QCOMPARE(read_all(long_name), old_text);
+}
+
+// Backups within one second sort by name in the order written, so pruning keeps the newest; the
+// folder and the files are their owner's alone.
+void test_tracker_configuration::backups_in_one_second()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("backups");
+    const QDateTime second(QDate(2026, 12, 6), QTime(14, 5, 9, 999));
+    QStringList written;
+    for (const QDateTime& time : {second.addMSecs(-999), second, second}) {
+        QString path;
+        QString error;
+        QVERIFY2(write_backup(folder, "/dev/ttyACM0", {}, &path, &error, time), qPrintable(error));
+        written << QFileInfo(path).fileName();
+    }
+    const QString name = "2026-12-06_14-05-09_ttyACM0";
+    QCOMPARE(written, QStringList({name + ".json", name + "_002.json", name + "_003.json"}));
+    prune_backups(folder, 2);
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), written.mid(1));
+    const auto all = QFileDevice::Permissions(0x7077); // not the user bits (0x0700): root has all
+    QCOMPARE(QFile::permissions(folder) & all,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(QFile::permissions(dir.filePath("backups/" + written.last())) & all,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 void test_tracker_configuration::labels_from_profile()
