@@ -99,8 +99,11 @@ QString masked(const QString& command)
 
 bool reply::carries_values() const
 {
-    // "+RESP:ERROR,KIND" names no command; "+RESP:NAME,ERROR,KIND" is a refusal.
-    return single_colon && well_formed() && fields.at(0).mid(head.size() + 1) != error_word &&
+    // "+RESP:ERROR,KIND" names no command; "+RESP:NAME,ERROR,KIND" is a refusal. A line whose only
+    // colon is in a value ("+RESP,12:30") names none either: its empty key would stand for every
+    // command.
+    const QString name = fields.at(0).mid(head.size() + 1);
+    return single_colon && has_name && well_formed() && !name.isEmpty() && name != error_word &&
            refused == refusal::none;
 }
 

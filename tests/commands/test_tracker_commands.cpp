@@ -53,6 +53,8 @@ void test_tracker_commands::texts_data()
     row("values", reading("+RESP:APN,a,,c"), "readable|+RESP|+APN|values||");
     row("no comma", reading("+RESP:APN"), "unreadable|+RESP|+APN|values||");
     row("no colon", reading("+RESP,1"), "unreadable|+RESP||no values||");
+    row("colon only in a value", reading("+RESP,12:30"), "unreadable|+RESP||no values||");
+    row("empty name", reading("+RESP:,1"), "readable|+RESP|+|no values||");
     row("text before head", reading("xx+RESP:NAME,1"), "readable|-|+NAME|no values||");
     row("second colon", reading("+RESP:T,12:30"), "readable|+RESP|+T|no values||");
     row("name cut at a second colon", reading("+RESP:A:B,1"), "readable|+RESP|+A|no values||");
