@@ -61,6 +61,15 @@ QString coordinate(quint32 number, const field_format& format)
     return c_format(x, std::chars_format::fixed, 8).rightJustified(11); // "%11.8f"
 }
 
+// The C locale takes "," for a group separator, but in a decoded text it parts the values of a
+// list: "1,234" is two numbers, not 1234.
+QLocale plain_numbers()
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    return c;
+}
+
 // One entry  name "," token ":" value  of a decoded text; a value runs up to a further ":".
 // Views instead of split lists: a record of a few hundred fields arrives every second.
 void store_entry(QStringView entry, QList<field_value>& values, QHash<QString, int>& index)
@@ -81,8 +90,8 @@ void store_entry(QStringView entry, QList<field_value>& values, QHash<QString, i
         values.append({name, 0, QString()});
     }
     field_value& stored = values[*found];
-    static const QLocale c_locale = QLocale::c();
-    stored.number = is_string ? 0 : c_locale.toUInt(value);
+    static const QLocale numbers = plain_numbers();
+    stored.number = is_string ? 0 : numbers.toUInt(value);
     stored.text = is_string ? value.toString() : QString();
 }
 
