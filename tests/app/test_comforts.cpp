@@ -202,12 +202,24 @@ void test_comforts::simple_link_life()
     QCOMPARE(marked(pages), QStringList({"Пробег, км"}));
     QCOMPARE(s.boxes().size(), 3);
 
-    // The same link after a lost port: polled again, kept once.
+    // A value below the range is refused where it is typed, and a save sends nothing.
+    QLineEdit* period = simple_input(pages, 1, 0);
+    QSignalSpy refused(&pages, &tab_xml_widget::value_refused);
+    retype(period, "2");
+    QCOMPARE(period->toolTip(), QStringLiteral("меньше 10"));
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.at(0).at(0).toString(),
+             QStringLiteral("Значение не будет записано. Период, с: меньше 10"));
+    QCOMPARE(pages.refused_edits(), QStringList({QStringLiteral("Период, с: меньше 10")}));
+    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+
+    // The same link after a lost port: polled again, kept once; the poll's value ends the refusal.
     QVERIFY(s.tracker().unplug());
     const QString opening = "Opening port " + s.tracker().port_path() + " (115200)";
     QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
     QVERIFY(s.tracker().replug());
-    s.wait_for_commands(17, 6);
+    QCOMPARE(s.wait_for_commands(17, 6).first(), QStringLiteral("AT+APN=?"));
+    QCOMPARE(period->text() + period->toolTip(), QStringLiteral("120"));
     QCOMPARE(listing(), first);
 
     // Ending the link asks about an edit, dropped here; a new link is kept again.
@@ -245,12 +257,15 @@ void test_comforts::load_file_data()
     QTest::addColumn<QString>("not_applied");
     QTest::addColumn<QString>("box"); // its start; none when empty
 
-    QTest::newRow("unknown and read-only")
-        << file_with(R"({"+APN": ["apn.tracker", "user7", null, "x"], "+FOO": ["1"],
-                         "+GSM": [null, "1"], "+TRACK": ["120", "99"]})")
+    QTest::newRow("unknown, read-only and refused")
+        << file_with(R"({"+APN": ["apn.tracker", "user,7", null, "x"], "+FOO": ["1"],
+                         "+GSM": [null, "1"], "+TRACK": ["5", "99"]})")
         << "Только чтение, не записываются:\n"
            "  Роуминг (+GSM, #2): сейчас «Запрещён», в файле «Разрешён»\n"
            "  Счётчик (+TRACK, #2): сейчас «42», в файле «99»\n"
+           "Недопустимые значения, не применяются:\n"
+           "  Пользователь (+APN, #2): в файле «user,7» — запятая недопустима\n"
+           "  Период, с (+TRACK, #1): в файле «5» — меньше 10\n"
            "Нет на страницах, пропускаются:\n  +APN position 4\n  +FOO"
         << "";
     QTest::newRow("the same values") << file_with(R"({"+APN": ["apn.tracker", "user7"]})") << ""
