@@ -19,26 +19,15 @@ const value_slot* slot_at(const command_values& record, int position)
     return found != list.end() && found->index == position ? &*found : nullptr;
 }
 
-// The store keeps no mark of a reply. A value the user did not set, or a position only the
-// tracker names, shows that one arrived; a reply carries the command's positions together, so its
-// empty values are then known to be empty rather than unknown.
-bool tracker_has_answered(const command_values& record)
-{
-    return std::any_of(
-        record.value_slots.begin(), record.value_slots.end(), [](const value_slot& slot) {
-            return slot.tracker_only || (!slot.value.isEmpty() && !slot.changed && !slot.awaiting);
-        });
-}
-
 configured_command command_from_record(const command_values& record)
 {
     configured_command command{record.key, {}};
-    const bool answered = tracker_has_answered(record);
     for (const value_slot& slot : record.value_slots) {
         while (command.values.size() < slot.index - 1) {
             command.values.append(std::nullopt);
         }
-        const bool known = answered || slot.changed || slot.awaiting || !slot.value.isEmpty();
+        const bool known =
+            record.reported || slot.changed || slot.awaiting || !slot.value.isEmpty();
         command.values.append(known ? std::optional<QString>(slot.value) : std::nullopt);
     }
     return command;

@@ -62,6 +62,7 @@ void parameter_value_store::set_tracker_value(const QString& key, int index, con
     slot->value = value;
     slot->changed = false;
     slot->awaiting = false;
+    record->reported = true;
 }
 
 void parameter_value_store::mark_value_changed(const QString& key, int index, const QString& value)

@@ -24,6 +24,9 @@ struct command_values
     QString key;                   // "+NAME"
     QList<value_slot> value_slots; // ascending index, one per position
     bool master = false;           // written with the master password
+    // The tracker, or a value given in its place, has reported the command: its empty values are
+    // then known to be empty rather than unknown.
+    bool reported = false;
 };
 
 // Simple mode: per tracker command, the last value of every position and whether the user has

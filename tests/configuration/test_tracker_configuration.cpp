@@ -146,10 +146,11 @@ void test_tracker_configuration::store_and_file_data()
         << QStringList{"+A,#1", "+A,#3", "=+A,3,x"} << "+A:null,null,\"x\""
         << QByteArray("\"+FOO\": [\"1\"], \"+A\": [\"\", \"y\", \"v\", \"z\"]")
         << "+A#3 x>v ?+FOO ?+A position 2 ?+A position 4" << QStringList{"AT+A=1111,,,v,"};
-    QTest::newRow("answer with empty values; equal, and null keeps")
-        << QStringList{"+APN,#1", "+APN,#2", "+APN,#3", "+RESP:APN,internet,,"}
-        << "+APN:\"internet\",\"\",\"\"" << QByteArray("\"+APN\": [null, null, \"\"]") << ""
-        << QStringList{};
+    QTest::newRow("answers with empty values; equal, and null keeps")
+        << QStringList{"+APN,#1",   "+APN,#2", "+APN,#3", "+PIN,#1", "+RESP:APN,internet,,",
+                       "+RESP:PIN,"}
+        << "+APN:\"internet\",\"\",\"\" +PIN:\"\"" << QByteArray("\"+APN\": [null, null, \"\"]")
+        << "" << QStringList{};
     QTest::newRow("store order; positions only the tracker names are not written")
         << QStringList{"+B,#1", "+A,#1", "+A,#2", "+RESP:A,1,2,3", "+RESP:B,b"}
         << "+B:\"b\" +A:\"1\",\"2\",\"3\""
