@@ -59,9 +59,10 @@ t_settings read_settings(const QString& path)
     return s;
 }
 
-void write_settings(const QString& path, const t_settings& s)
+bool write_settings(const QString& path, const t_settings& s, QString* error)
 {
     create_private_file(path);
+    QSettings::Status status = QSettings::NoError;
     {
         QSettings ini(path, QSettings::IniFormat);
         open_ini(ini);
@@ -75,7 +76,18 @@ void write_settings(const QString& path, const t_settings& s)
         ini.setValue("XML/SimpleMode", s.simple_mode);
         // The program may restart right after saving; the new instance must read these values.
         ini.sync();
+        status = ini.status();
+    }
+    if (status != QSettings::NoError) {
+        if (error) {
+            *error = QStringLiteral("Cannot write %1: %2")
+                         .arg(path, status == QSettings::AccessError
+                                        ? QStringLiteral("the file or its folder is not writable")
+                                        : QStringLiteral("the file is not an INI file"));
+        }
+        return false;
     }
     // A file written by an earlier version, or by hand, may still be readable by others.
     QFile::setPermissions(path, owner_only);
+    return true;
 }

@@ -14,5 +14,7 @@ QString settings_file_path();
 t_settings read_settings(const QString& path);
 
 // Writes every key but "XML/Path" and syncs at once. The file holds the passwords in plain text,
-// so it is created, and kept, readable and writable by its owner only.
-void write_settings(const QString& path, const t_settings& settings);
+// so it is created, and kept, readable and writable by its owner only. False, with the reason in
+// error, when the file could not be written: nothing that relies on the new settings, such as a
+// restart into another display mode, may follow.
+bool write_settings(const QString& path, const t_settings& settings, QString* error = nullptr);

@@ -22,6 +22,10 @@ bool prepare_window_with_tracker(sim_process& tracker, const QStringList& option
     settings.port_name = tracker.port_path();
     settings.auto_connect = true;
     settings.simple_mode = false;
-    write_settings(settings_file_path(), settings);
+    QString error;
+    if (!write_settings(settings_file_path(), settings, &error)) {
+        std::fprintf(stderr, "settings: %s\n", qPrintable(error));
+        return false;
+    }
     return true;
 }

@@ -47,7 +47,7 @@ void write_config(bool simple_mode)
 {
     t_settings s;
     s.simple_mode = simple_mode;
-    write_settings(settings_file_path(), s);
+    QVERIFY(write_settings(settings_file_path(), s));
 }
 
 // Expert mode: both rows of the first +APN block and the row of the second one.
@@ -245,8 +245,8 @@ void test_window::settings_dialog()
     QFETCH(bool, accept);
     QFETCH(bool, new_mode);
     // Every field, in the order of the record.
-    write_settings(settings_file_path(),
-                   {port, "stored text", speed, true, false, "1111", "мастер", "kept.xml", false});
+    QVERIFY(write_settings(settings_file_path(), {port, "stored text", speed, true, false, "1111",
+                                                  "мастер", "kept.xml", false}));
     recorded_boxes boxes;
     MainWindow w;
     QStringList ports;

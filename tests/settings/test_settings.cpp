@@ -85,7 +85,7 @@ void test_settings::reading()
 }
 
 // Other programs read the file too: plain UTF-8, in the sections the keys name, and private to
-// its owner, also when an older version left it readable by others.
+// its owner, also when an older version left it readable by others. A failed write says so.
 void test_settings::written_file()
 {
     const auto owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -94,7 +94,7 @@ void test_settings::written_file()
     const QString path = settings_file_path();
     const QString long_name = QStringLiteral("ttyACM3 Последовательный порт STMicroelectronics");
     t_settings s{"ttyACM3", long_name, 460800, true, true, "пароль1", "0000", "written", false};
-    write_settings(path, s);
+    QVERIFY(write_settings(path, s));
     QCOMPARE(QFile::permissions(path) & all, owner_only);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -106,10 +106,16 @@ void test_settings::written_file()
     // A hand-edited profile path survives the next save.
     QVERIFY(QFile::setPermissions(path, all));
     QSettings(path, QSettings::IniFormat).setValue("XML/Path", "my.xml");
-    write_settings(path, s);
+    QVERIFY(write_settings(path, s));
     QCOMPARE(QFile::permissions(path) & all, owner_only);
     s.xml_path = "my.xml";
     QCOMPARE(fields(read_settings(path)), fields(s));
+
+    // A file that cannot be written is reported; a regular file for its folder fails for root too.
+    const QString blocked = path + "/tracker_config.ini";
+    QString error;
+    QVERIFY(!write_settings(blocked, s, &error));
+    QCOMPARE(error, "Cannot write " + blocked + ": the file or its folder is not writable");
 }
 
 void test_settings::start_up_port_choice_data()
