@@ -44,6 +44,22 @@ const value_slot* slot_of(const parameter_value_store& store, const QPair<QStrin
     return nullptr;
 }
 
+// A style sheet of the input's own class only, so that a combo box's list keeps its look. It
+// names the background too: under a style sheet the palette's tint would no longer show.
+void show_refusal_frame(QWidget* input)
+{
+    // First without a sheet: its own background would otherwise be read back as the palette's.
+    input->setStyleSheet(QString());
+    if (refusal_mark(input).isEmpty()) {
+        return;
+    }
+    const bool combo = qobject_cast<QComboBox*>(input);
+    const QColor background = input->palette().color(combo ? QPalette::Button : QPalette::Base);
+    input->setStyleSheet(
+        QStringLiteral("%1 { border: 2px solid #e53935; background-color: %2; }")
+            .arg(QLatin1String(combo ? "QComboBox" : "QLineEdit"), background.name()));
+}
+
 } // namespace
 
 // An empty palette or font inherits everything again from the parent.
@@ -60,6 +76,7 @@ void set_change_mark(QWidget* input, bool marked)
         palette.setColor(QPalette::Button, tinted(palette, QPalette::Button));
     }
     input->setPalette(palette);
+    show_refusal_frame(input);
     if (QLabel* label = label_of(input)) {
         QFont font;
         if (marked) {
@@ -75,7 +92,6 @@ bool has_change_mark(const QWidget* input)
     return input->property(mark_property).toBool();
 }
 
-// A style sheet of the input's own class only, so that a combo box's list keeps its look.
 bool set_refusal_mark(QWidget* input, const QString& reason)
 {
     if (refusal_mark(input) == reason) {
@@ -83,11 +99,7 @@ bool set_refusal_mark(QWidget* input, const QString& reason)
     }
     input->setProperty(refusal_property, reason);
     input->setToolTip(reason);
-    const char* const input_class = qobject_cast<QComboBox*>(input) ? "QComboBox" : "QLineEdit";
-    input->setStyleSheet(
-        reason.isEmpty()
-            ? QString()
-            : QStringLiteral("%1 { border: 2px solid #e53935; }").arg(QLatin1String(input_class)));
+    show_refusal_frame(input);
     return true;
 }
 
