@@ -88,6 +88,22 @@ QString refusal_reason(const value_verdict& verdict)
     return QString();
 }
 
+// A refused value may hold the very characters a terminal acts on: they are shown escaped.
+QString printable(const QString& value)
+{
+    QString text;
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\\')) {
+            text += QStringLiteral("\\\\");
+        } else if (c.unicode() < 0x20) {
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 QString place_text(const QString& key, int position, const QString& label)
 {
     const QString text = QStringLiteral("%1,#%2").arg(key).arg(position);
@@ -99,8 +115,8 @@ QString place_text(const QString& key, int position, const QString& label)
 QString refused_value_text(const refused_value& refused)
 {
     return QStringLiteral("%1 = %2 refused: %3")
-        .arg(place_text(refused.key, refused.position, refused.label), quoted(refused.value),
-             refusal_reason(refused.verdict));
+        .arg(place_text(refused.key, refused.position, refused.label),
+             quoted(printable(refused.value)), refusal_reason(refused.verdict));
 }
 
 tracker_job::tracker_job(const job_context& shared, const QString& port_path, tracker_link& tracker)
