@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -177,10 +178,73 @@ QString parse_error(const QString& message, qint64 line)
     return message + QStringLiteral(" Line: ") + QString::number(line);
 }
 
+bool starts_at(const QByteArray& data, int i, const char* what)
+{
+    return std::strncmp(data.constData() + i, what, std::strlen(what)) == 0;
+}
+
+// Index of the first character past the markup that starts at i and ends with close, or -1.
+int past(const QByteArray& data, int i, const char* close)
+{
+    const int found = int(data.indexOf(close, i));
+    return found < 0 ? -1 : found + int(std::strlen(close));
+}
+
+// Index of the ">" that ends the start tag at i, or of a "<" within it, or the end of data. A ">"
+// in a quoted attribute value does not end the tag.
+int start_tag_end(const QByteArray& data, int i)
+{
+    char quote = 0;
+    for (++i; i < data.size(); ++i) {
+        const char c = data.at(i);
+        if (c == '<' || (c == '>' && !quote)) {
+            break;
+        }
+        if (quote) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        }
+    }
+    return i;
+}
+
+// The deepest nesting by tags alone, up to one level past the limit, and the offset where it is
+// reached. Comments and CDATA sections hold no tags; other "<!" and "<?" markup opens nothing. A
+// start tag that never ends, or holds a "<", counts as open: anything unsure counts as deeper,
+// never as shallower, than the parser sees.
+int deepest_nesting(const QByteArray& data, int& offset)
+{
+    int depth = 0;
+    int deepest = 0;
+    int i = int(data.indexOf('<'));
+    while (i >= 0 && deepest <= max_profile_depth) {
+        int next = i + 1;
+        if (starts_at(data, i, "<!--")) {
+            next = past(data, i, "-->");
+        } else if (starts_at(data, i, "<![CDATA[")) {
+            next = past(data, i, "]]>");
+        } else if (starts_at(data, i, "</")) {
+            depth = qMax(0, depth - 1);
+        } else if (!starts_at(data, i, "<!") && !starts_at(data, i, "<?")) {
+            next = start_tag_end(data, i);
+            const bool empty_element =
+                next < data.size() && data.at(next) == '>' && data.at(next - 1) == '/';
+            if (!empty_element && ++depth > deepest) {
+                deepest = depth;
+                offset = i;
+            }
+        }
+        i = next < 0 ? -1 : int(data.indexOf('<', next));
+    }
+    return deepest;
+}
+
 // The DOM parser recurses once per level of nesting and holds the whole file: a document nested
 // tens of thousands of levels deep overflows its stack. The stream reader keeps its levels on
-// the heap, so it measures the nesting first. Where it stops early on an error, the levels past
-// that point are bounded by the tags that follow.
+// the heap, so it measures the nesting first. Where it stops on an error, the parser may still
+// accept the text (it takes undeclared entities, for one), so the verdict stays the parser's and
+// only the nesting is measured further, by the tags alone.
 bool fits_the_parser(const QByteArray& data, QString& error)
 {
     if (data.size() > max_profile_size) {
@@ -188,6 +252,8 @@ bool fits_the_parser(const QByteArray& data, QString& error)
                             data.left(max_profile_size).count('\n') + 1);
         return false;
     }
+    const QString too_deep =
+        QStringLiteral("Elements nested deeper than %1 levels").arg(max_profile_depth);
     QXmlStreamReader reader(data);
     reader.setNamespaceProcessing(false);
     int depth = 0;
@@ -196,17 +262,15 @@ bool fits_the_parser(const QByteArray& data, QString& error)
         if (token == QXmlStreamReader::EndElement) {
             --depth;
         } else if (token == QXmlStreamReader::StartElement && ++depth > max_profile_depth) {
-            error = parse_error(
-                QStringLiteral("Elements nested deeper than %1 levels").arg(max_profile_depth),
-                reader.lineNumber());
+            error = parse_error(too_deep, reader.lineNumber());
             return false;
         }
     }
-    if (!reader.hasError() ||
-        depth + data.mid(int(reader.characterOffset())).count('<') <= max_profile_depth) {
+    int offset = 0;
+    if (!reader.hasError() || deepest_nesting(data, offset) <= max_profile_depth) {
         return true;
     }
-    error = parse_error(reader.errorString(), reader.lineNumber());
+    error = parse_error(too_deep, data.left(offset).count('\n') + 1);
     return false;
 }
 

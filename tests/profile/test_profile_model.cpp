@@ -134,9 +134,11 @@ void test_profile_model::reads_profiles_data()
     // Rows describe no page without a record layout; a missing section gives no pages.
     const QString nothing = "expert mode\nsimple mode\ndevice state";
     row("no sections", "no_sections.xml", {}, nothing);
-    const QString too_deep = QStringLiteral("Elements nested deeper than %1 levels Line: %2")
-                                 .arg(max_profile_depth)
-                                 .arg(max_profile_depth + 1);
+    const auto too_deep = [](int line) {
+        return QStringLiteral("Elements nested deeper than %1 levels Line: %2")
+            .arg(max_profile_depth)
+            .arg(line);
+    };
     row("missing file", "none.xml", {}, "Error opening XML file " + profile_data("none.xml"));
     // Qt's own parser words its messages, and Qt 6 words them differently.
     const QString mismatch = QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
@@ -144,11 +146,18 @@ void test_profile_model::reads_profiles_data()
                                  : QStringLiteral("Opening and ending tag mismatch.");
     row("malformed", "malformed.xml", {}, mismatch + " Line: 5");
     row("deepest nesting read", "deep.xml", nested(max_profile_depth), nothing);
-    row("one level deeper", "deep.xml", nested(max_profile_depth + 1), too_deep);
-    row("deep enough to crash the parser", "deep.xml", nested(50000), too_deep);
-    // Past an error the stream reader cannot follow the nesting; the tags that follow bound it.
+    row("one level deeper", "deep.xml", nested(max_profile_depth + 1), too_deep(1001));
+    row("deep enough to crash the parser", "deep.xml", nested(50000), too_deep(1001));
+    // Past an error the stream reader cannot follow the nesting; the tags bound it, and the
+    // parser has the last word on anything else, however many elements follow.
     row("error before deep nesting", "deep.xml", "<p><b></c>" + nested(max_profile_depth),
-        "Opening and ending tag mismatch. Line: 1");
+        too_deep(1000));
+    const QByteArray flat = QByteArray("<a/>\n").repeated(2000) + "</p>";
+    row("error before many elements", "flat.xml", "<p>\n<b></c>\n" + flat, mismatch + " Line: 2");
+    // Qt 6's parser refuses an undeclared entity, like its stream reader.
+    row("undeclared entity before many elements", "flat.xml",
+        "<p>\n<parameter description=\"a&nbsp;b\"/>\n" + flat,
+        QT_VERSION < QT_VERSION_CHECK(6, 0, 0) ? nothing : "Entity 'nbsp' not declared. Line: 2");
     row("too large", "large.xml", "<p>\n" + QByteArray(max_profile_size, ' ') + "</p>",
         QStringLiteral("Profile larger than %1 bytes Line: 2").arg(max_profile_size));
 }
