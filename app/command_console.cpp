@@ -76,23 +76,24 @@ void command_console::set_link_state(link_state state, bool bt)
     send_button->setEnabled(up);
     reason->setText(reason_text(state));
     reason->setVisible(!up);
-    // The worker drops what it had not sent when the link ends.
-    if (state == link_state::none)
-        awaiting.clear();
 }
 
-bool command_console::take_reply(const QString& cmd, const QString& line)
+void command_console::show_outcome(const command_outcome& outcome)
 {
-    const int index = awaiting.indexOf(cmd);
-    if (index < 0)
-        return false;
-    awaiting.removeAt(index);
-    const tc::refusal refused = tc::parse_reply(line).refused;
+    if (!outcome.answered()) {
+        print(QStringLiteral("Нет ответа на %1: %2")
+                  .arg(with_visible_controls(tc::masked(outcome.command)),
+                       outcome.result == command_outcome::kind::dropped_on_loss
+                           ? QStringLiteral("связь потеряна до отправки.")
+                           : QStringLiteral("связь прервана.")),
+              true);
+        return;
+    }
+    const tc::refusal refused = tc::parse_reply(outcome.reply).refused;
     if (refused == tc::refusal::none)
-        print(line);
+        print(outcome.reply);
     else
-        print(line + QStringLiteral(" — ошибка: ") + tc::refusal_text(refused), true);
-    return true;
+        print(outcome.reply + QStringLiteral(" — ошибка: ") + tc::refusal_text(refused), true);
 }
 
 void command_console::focus_input()
@@ -119,19 +120,23 @@ void command_console::submit()
         return;
     remember(cmd);
     input->clear();
-    print(QStringLiteral("> ") + with_visible_controls(cmd));
+    print(QStringLiteral("> ") + with_visible_controls(tc::masked(cmd)));
     const QString unsafe = unsafe_reason(cmd);
     if (!unsafe.isEmpty()) {
         print(QStringLiteral("Не отправлена: ") + unsafe, true);
         return;
     }
-    awaiting.append(cmd);
     emit command_entered(cmd);
 }
 
 // The link would drop such a command; saying why here beats a bare "Command error..." in the log.
+// The closing command would leave a tracker that answers nothing, and the link retrying it.
 QString command_console::unsafe_reason(const QString& cmd) const
 {
+    if (tc::ends_command_mode(cmd))
+        return QStringLiteral("эта команда выводит трекер из режима команд, и он перестаёт "
+                              "отвечать. Чтобы закончить работу, нажмите «Разорвать связь»: "
+                              "программа отправит её сама.");
     switch (wire::check_command(cmd.toUtf8(), bluetooth)) {
     case wire::command_check::too_long:
         return QStringLiteral("команда длиннее %1 байт.").arg(tc::max_command_bytes(bluetooth));

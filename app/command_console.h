@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link_events.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -28,8 +30,8 @@ public:
 
     // Commands can be typed only while the link is up; otherwise the reason is shown.
     void set_link_state(link_state state, bool bluetooth = false);
-    // Shows the reply when cmd was typed here and awaits its reply; false for any other command.
-    bool take_reply(const QString& cmd, const QString& line);
+    // What became of a command typed here: the reply, or why none came.
+    void show_outcome(const command_outcome& outcome);
     void focus_input();
 
 signals:
@@ -50,8 +52,7 @@ private:
     QLineEdit* input;
     QPushButton* send_button;
     bool bluetooth = false;
-    QStringList awaiting; // typed here and sent, in the order sent
-    QStringList history;  // oldest first
-    int history_row = 0;  // history.size() while no earlier command is shown
-    QString draft;        // what was typed before the first Up
+    QStringList history; // oldest first
+    int history_row = 0; // history.size() while no earlier command is shown
+    QString draft;       // what was typed before the first Up
 };

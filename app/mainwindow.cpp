@@ -4,6 +4,7 @@
 #include "command_console.h"
 #include "configuration_files.h"
 #include "confirm_dialog.h"
+#include "device_state_page.h"
 #include "file_dialog.h"
 #include "message_box.h"
 #include "parameter_search.h"
@@ -11,7 +12,6 @@
 #include "port_list.h"
 #include "port_waiter.h"
 #include "program_restart.h"
-#include "serial_port_thread.h"
 #include "settings_file.h"
 #include "status_log.h"
 #include "tab_xml_widget.h"
@@ -24,6 +24,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QThread>
 
 #include <utility>
 
@@ -48,6 +49,34 @@ bool answers_own_command(const tc::reply& reply)
     return reply.key == tc::save_key || reply.key == tc::streaming_key;
 }
 
+bool is_read(const QString& cmd)
+{
+    return cmd.endsWith(QLatin1String("=?"));
+}
+
+// "+APN" of "AT+APN=...".
+QString key_of(const QString& cmd)
+{
+    return cmd.mid(2).section(QLatin1Char('='), 0, 0);
+}
+
+QString loss_reason(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("трекер отключён от порта");
+    case QSerialPort::WriteError:
+        return QStringLiteral("порт перестал принимать данные, трекер отключён?");
+    case QSerialPort::TimeoutError:
+        return QStringLiteral("трекер перестал отвечать");
+    case QSerialPort::PermissionError:
+        return QStringLiteral("нет доступа к порту");
+    default:
+        return QStringLiteral("ошибка порта");
+    }
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
@@ -68,6 +97,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     link_active = false;
     close_requested = false;
+
+    session = new link_session(this);
+    connect(session, &link_session::status_text, this, &MainWindow::set_status_text);
+    connect(session, &link_session::link_changed, this, &MainWindow::take_link_event);
+    connect(session, &link_session::ready, this, &MainWindow::slot_tracker_handshake_ok);
+    connect(session, &link_session::state_line, this, &MainWindow::get_sensor_data);
+    connect(session, &link_session::ended, this, &MainWindow::tracker_disconnected);
+    connect(session, &link_session::command_dropped, this, &MainWindow::take_dropped_command);
+    connect(pages_widget, &tab_xml_widget::value_refused, this, &MainWindow::set_status_text);
 
     connect(pages_widget, &tab_xml_widget::on_read_button_pressed, this,
             &MainWindow::tracker_read_command);
@@ -111,7 +149,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     if (link_active) {
-        worker->request_exit();
+        session->stop();
         close_requested = true;
         event->ignore();
         return;
@@ -199,7 +237,7 @@ void MainWindow::add_console_and_search()
 {
     console = new command_console(this);
     console_dock = add_dock(QStringLiteral("Консоль"), console, Qt::BottomDockWidgetArea);
-    connect(console, &command_console::command_entered, this, &MainWindow::send_command);
+    connect(console, &command_console::command_entered, this, &MainWindow::take_console_command);
     connect(ui->actionConsole, &QAction::triggered, this, &MainWindow::show_console);
 
     search = new parameter_search(*pages_widget, this);
@@ -261,14 +299,30 @@ void MainWindow::save_log()
 }
 
 // The link's own text says only the error code; the user also needs to know what to do.
-void MainWindow::advise_on_open_failure(const QString& status)
+void MainWindow::advise_on_open_failure(QSerialPort::SerialPortError error)
 {
     if (open_advice_given)
         return;
-    const QStringList advice = open_failure_advice(status);
+    const QStringList advice = open_failure_advice(settings.port_name, error);
     open_advice_given = !advice.isEmpty();
     for (const QString& line : advice)
         set_status_text(line);
+}
+
+// The console's command comes back to the console by its id, whatever else is queued.
+void MainWindow::take_console_command(const QString& cmd)
+{
+    if (!link_active)
+        return;
+    const auto kind =
+        is_read(cmd) ? link_session::request_kind::read : link_session::request_kind::write;
+    session->send(cmd, kind, [this](const command_outcome& outcome) {
+        if (outcome.answered())
+            set_status_text(QStringLiteral("Result: ") + outcome.reply);
+        console->show_outcome(outcome);
+        if (outcome.answered())
+            take_console_reply(outcome.reply);
+    });
 }
 
 // Typed on purpose: the reply is shown in the console, and values of a command the pages know
@@ -303,18 +357,12 @@ void MainWindow::start_tracker_thread()
 {
     waiter->stop();
     open_advice_given = false;
+    link_was_lost = false;
+    sets_unsaved = false;
     console->set_link_state(command_console::link_state::starting);
     backup_due = settings.simple_mode;
-    worker = new SerialPortThread();
-    worker->set_port_params(settings.port_name, settings.port_speed, settings.bt_conn);
-    connect(worker, &SerialPortThread::set_status_text, this, &MainWindow::set_status_text);
-    connect(worker, &SerialPortThread::set_status_text, this, &MainWindow::advise_on_open_failure);
-    connect(worker, &SerialPortThread::cmd_executed, this, &MainWindow::slot_execute_cmd_ok);
-    connect(worker, &SerialPortThread::disconnected_gracefully, this,
-            &MainWindow::tracker_disconnected);
-    connect(worker, &SerialPortThread::handshake_ok, this, &MainWindow::slot_tracker_handshake_ok);
-    connect(worker, &SerialPortThread::sensor_data, this, &MainWindow::get_sensor_data);
-    worker->start();
+    pages_widget->bluetooth = settings.bt_conn;
+    session->start({settings.port_name, settings.port_speed, settings.bt_conn});
     link_active = true;
 }
 
@@ -323,7 +371,7 @@ void MainWindow::disconnect_tracker()
     send_stream_switch(false);
     // Gives the worker the time to send the streaming-off command before it stops.
     QThread::usleep(1000000);
-    worker->request_exit();
+    session->stop();
     pages_widget->set_pages_enabled(false);
     link_ready = false;
     update_configuration_actions();
@@ -332,16 +380,94 @@ void MainWindow::disconnect_tracker()
 
 void MainWindow::send_command(const QString& cmd)
 {
+    send_request(cmd, is_read(cmd) ? link_session::request_kind::read
+                                   : link_session::request_kind::write);
+}
+
+void MainWindow::send_request(const QString& cmd, link_session::request_kind kind)
+{
     if (!link_active)
         return;
-    worker->slot_execute_cmd(cmd);
+    session->send(cmd, kind, [this](const command_outcome& outcome) { take_outcome(outcome); });
+}
+
+// A write that never reached the tracker is still to be written: its marks come back.
+void MainWindow::take_outcome(const command_outcome& outcome)
+{
+    if (link_was_lost && fresh_poll_left > 0 && is_read(outcome.command) && --fresh_poll_left == 0)
+        enable_after_fresh_poll();
+    if (outcome.answered()) {
+        slot_execute_cmd_ok(outcome.command, outcome.reply);
+        return;
+    }
+    if (outcome.result == command_outcome::kind::too_long ||
+        outcome.result == command_outcome::kind::control_bytes)
+        set_status_text(QStringLiteral("Команда не отправлена: она не помещается в кадр или "
+                                       "содержит управляющие символы: ") +
+                        tc::masked(outcome.command));
+    if (is_read(outcome.command))
+        return;
+    const QString key = key_of(outcome.command);
+    if (settings.simple_mode && key != tc::save_key) {
+        pages_widget->value_store.restore_refused(key);
+        pages_widget->refresh_change_marks();
+    }
+    if (key == tc::save_key)
+        give_up_step(QStringLiteral("трекер не ответил на запрос сохранения"));
 }
 
 // The password is read at each switch, so that one changed in the settings dialog applies at once.
 void MainWindow::send_stream_switch(bool on)
 {
-    send_command(
-        tc::streaming(settings.device_password, on ? tc::stream_mode::on : tc::stream_mode::off));
+    send_request(
+        tc::streaming(settings.device_password, on ? tc::stream_mode::on : tc::stream_mode::off),
+        link_session::request_kind::stream);
+}
+
+void MainWindow::take_link_event(link_event event, QSerialPort::SerialPortError error)
+{
+    if (event == link_event::open_failed)
+        advise_on_open_failure(error);
+    else if (event == link_event::link_lost)
+        lose_link(error);
+}
+
+// Said at once; nothing is written until the tracker has answered again and been read afresh,
+// as it may not be the same tracker. Edits keep their marks, to be written then.
+void MainWindow::lose_link(QSerialPort::SerialPortError error)
+{
+    set_status_text(QStringLiteral("Связь с трекером потеряна: %1. Запись невозможна, пока "
+                                   "трекер не ответит снова и настройки не будут прочитаны "
+                                   "заново.")
+                        .arg(loss_reason(error)));
+    link_was_lost = true;
+    fresh_poll_left = 0;
+    link_ready = false;
+    pages_widget->set_pages_enabled(false);
+    ui->commandLinkButton_2->setEnabled(false);
+    mark_device_state_stale(*pages_widget, true);
+    update_configuration_actions();
+    console->set_link_state(command_console::link_state::starting);
+    give_up_step(QStringLiteral("связь с трекером потеряна"));
+}
+
+void MainWindow::take_dropped_command(const QString& masked)
+{
+    set_status_text(QStringLiteral("Команда не отправлена, связь потеряна: ") + masked);
+}
+
+void MainWindow::enable_after_fresh_poll()
+{
+    link_was_lost = false;
+    link_ready = true;
+    pages_widget->set_pages_enabled(true);
+    ui->commandLinkButton_2->setEnabled(true);
+    update_configuration_actions();
+    set_status_text(QStringLiteral("Связь с трекером восстановлена, настройки прочитаны заново"));
+    const int tab = pages_widget->current_tab();
+    if (tab >= 0 && tab < pages_widget->page_list.size() &&
+        pages_widget->page_list[tab].is_device_state)
+        send_stream_switch(true);
 }
 
 void MainWindow::poll_tab(int tab_id, const QStringList& cmds)
@@ -353,6 +479,17 @@ void MainWindow::poll_tab(int tab_id, const QStringList& cmds)
 
 void MainWindow::slot_tracker_handshake_ok()
 {
+    console->set_link_state(command_console::link_state::up, settings.bt_conn);
+    if (link_was_lost) {
+        const int tab = pages_widget->current_tab();
+        const QStringList cmds = pages_widget->poll_commands(tab);
+        fresh_poll_left = cmds.size();
+        if (cmds.isEmpty())
+            enable_after_fresh_poll();
+        else
+            poll_tab(tab, cmds);
+        return;
+    }
     pages_widget->set_pages_enabled(true);
     link_ready = true;
     update_configuration_actions();
@@ -361,7 +498,6 @@ void MainWindow::slot_tracker_handshake_ok()
         backup.emplace();
         backup->start(pages_widget->value_store);
     }
-    console->set_link_state(command_console::link_state::up, settings.bt_conn);
     const int tab = pages_widget->current_tab();
     const QStringList cmds = pages_widget->poll_commands(tab);
     if (!cmds.isEmpty())
@@ -397,17 +533,23 @@ void MainWindow::tracker_set_command(int, int, QString cmd)
 void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
 {
     set_status_text(QStringLiteral("Result: ") + cmd_result);
-    if (console->take_reply(cmd, cmd_result)) {
-        take_console_reply(cmd_result);
-        return;
-    }
     const tc::reply reply = tc::parse_reply(cmd_result);
+    note_expert_set(cmd, reply);
     check_written_values(cmd, reply);
     if (settings.simple_mode)
         process_simple_reply(cmd_result);
     else
         parse_expert_response(cmd, cmd_result);
     after_reply(reply);
+}
+
+// Expert mode: a block set is in the tracker's working memory until a save request is answered.
+void MainWindow::note_expert_set(const QString& cmd, const tc::reply& reply)
+{
+    if (settings.simple_mode || is_read(cmd) || reply.refused != tc::refusal::none ||
+        reply.key == tc::streaming_key)
+        return;
+    sets_unsaved = reply.key != tc::save_key;
 }
 
 void MainWindow::show_refusal(tc::refusal kind)
@@ -471,6 +613,11 @@ void MainWindow::on_commandLinkButton_2_clicked()
 {
     if (!link_active)
         return;
+    if (link_was_lost) {
+        set_status_text(QStringLiteral("Нет связи с трекером: запись невозможна, пока он не "
+                                       "ответит снова"));
+        return;
+    }
     const QString save = tc::save(settings.device_password);
     if (!settings.simple_mode) {
         send_command(save);
@@ -478,6 +625,8 @@ void MainWindow::on_commandLinkButton_2_clicked()
     }
 
     parameter_value_store& store = pages_widget->value_store;
+    if (writes_held_back(pages_widget->refused_edits()))
+        return;
     const QStringList writes =
         store.build_write_commands(settings.device_password, settings.master_password);
     if (writes.isEmpty()) {
@@ -496,22 +645,24 @@ void MainWindow::on_commandLinkButton_2_clicked()
 void MainWindow::get_sensor_data(QString sd)
 {
     const tracker_commands::device_state_line line = tracker_commands::parse_device_state_line(sd);
-    if (line.valid)
-        pages_widget->decode_device_state(line.schema_id, line.payload);
+    if (!line.valid)
+        return;
+    mark_device_state_stale(*pages_widget, false);
+    pages_widget->decode_device_state(line.schema_id, line.payload);
 }
 
+// The session has waited for the worker's thread and deleted it.
 void MainWindow::tracker_disconnected()
 {
-    // The signal is the worker's last act; its thread may not have returned from run() yet.
-    worker->wait();
-    delete worker;
-    worker = nullptr;
-
     link_active = false;
     pages_widget->set_pages_enabled(false);
     link_ready = false;
+    link_was_lost = false;
+    fresh_poll_left = 0;
+    sets_unsaved = false;
+    ui->commandLinkButton_2->setEnabled(true);
     update_configuration_actions();
-    after_writing = next_step::none;
+    give_up_step(QStringLiteral("связь с трекером разорвана"));
     unconfirmed.clear();
     backup.reset();
     console->set_link_state(command_console::link_state::none);
@@ -557,11 +708,15 @@ void MainWindow::load_configuration_from_file()
 // the edits can only be kept in a file.
 MainWindow::edits_settled MainWindow::settle_edits(next_step step)
 {
-    if (!pages_widget->has_unwritten_edits())
+    const bool unwritten = pages_widget->has_unwritten_edits();
+    // Blocks set but not saved can only be saved while the tracker answers.
+    if (!unwritten && !(sets_unsaved && link_ready))
         return edits_settled::now;
-    switch (ask_about_unwritten_edits(this, link_ready)) {
+    const edits_kind kind = unwritten ? edits_kind::unwritten : edits_kind::set_not_saved;
+    switch (ask_about_unwritten_edits(this, link_ready, kind)) {
     case edits_answer::discard:
         pages_widget->discard_edits();
+        sets_unsaved = false;
         return edits_settled::now;
     case edits_answer::cancel:
         return edits_settled::cancelled;
@@ -572,6 +727,8 @@ MainWindow::edits_settled MainWindow::settle_edits(next_step step)
         const bool kept = !save_pages_to_file(this, *pages_widget, settings.xml_path).isEmpty();
         return kept ? edits_settled::now : edits_settled::cancelled;
     }
+    if (writes_held_back(pages_widget->refused_edits()))
+        return edits_settled::cancelled;
     write_edits();
     after_writing = step;
     return edits_settled::after_writing;
@@ -583,6 +740,37 @@ void MainWindow::write_edits()
     for (const QString& cmd : pages_widget->edited_block_commands())
         send_command(cmd);
     on_commandLinkButton_2_clicked();
+}
+
+// Nothing is written while any edit holds a value the tracker must not get: the user hears
+// which fields hold the write back and why.
+bool MainWindow::writes_held_back(const QStringList& refused)
+{
+    if (refused.isEmpty())
+        return false;
+    set_status_text(QStringLiteral("Ничего не записано: исправьте отмеченные поля: ") +
+                    refused.join(QStringLiteral("; ")));
+    show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"),
+                     QStringLiteral("Ничего не записано. Исправьте отмеченные поля:\n") +
+                         refused.join(QLatin1Char('\n')));
+    return true;
+}
+
+// The step that waited for the tracker's answer to the save will not get it. A mode change
+// already stored in the file is taken back, so that the next start comes up in the mode the
+// pages show and the edits are not lost.
+void MainWindow::give_up_step(const QString& why)
+{
+    const next_step step = std::exchange(after_writing, next_step::none);
+    if (step == next_step::none)
+        return;
+    if (step == next_step::restart) {
+        save_settings();
+        set_status_text(
+            QStringLiteral("Режим отображения не изменён: изменения не записаны (%1)").arg(why));
+    } else {
+        set_status_text(QStringLiteral("Изменения не записаны: ") + why);
+    }
 }
 
 void MainWindow::take_step(next_step step)
@@ -623,7 +811,7 @@ void MainWindow::after_reply(const tc::reply& reply)
         keep_backup();
     if (reply.refused != tc::refusal::none) {
         pages_widget->refresh_change_marks();
-        after_writing = next_step::none;
+        give_up_step(QStringLiteral("трекер отказал: ") + tc::refusal_text(reply.refused));
     }
     if (reply.key != tc::save_key)
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "configuration_backups.h"
+#include "link_session.h"
 #include "t_settings.h"
 #include "tracker_commands.h"
 #include "write_verification.h"
@@ -12,7 +13,6 @@
 class QDockWidget;
 class QLabel;
 class Confirm_Dialog;
-class SerialPortThread;
 class command_console;
 class parameter_search;
 class port_waiter;
@@ -61,14 +61,23 @@ private:
     void start_tracker_thread();
     void disconnect_tracker();
     void send_command(const QString& cmd);
+    void send_request(const QString& cmd, link_session::request_kind kind);
+    void take_outcome(const command_outcome& outcome);
     void send_stream_switch(bool on);
     void poll_tab(int tab_id, const QStringList& cmds);
+
+    // What happens to the link: said at once, and nothing written until a fresh poll
+    void take_link_event(link_event event, QSerialPort::SerialPortError error);
+    void lose_link(QSerialPort::SerialPortError error);
+    void take_dropped_command(const QString& masked);
+    void enable_after_fresh_poll();
 
     // Replies
     void parse_expert_response(const QString& cmd, const QString& cmd_result);
     bool fill_command_block(const tracker_commands::reply& reply);
     void process_simple_reply(const QString& line);
     void show_refusal(tracker_commands::refusal kind);
+    void note_expert_set(const QString& cmd, const tracker_commands::reply& reply);
 
     // Port choice at start-up when none is configured, and waiting for one to be plugged in
     void auto_select_port();
@@ -85,7 +94,8 @@ private:
     void open_dock(QDockWidget* dock, int size, Qt::Orientation orientation);
     void take_console_reply(const QString& line);
     void save_log();
-    void advise_on_open_failure(const QString& status);
+    void advise_on_open_failure(QSerialPort::SerialPortError error);
+    void take_console_command(const QString& cmd);
 
     // Configuration files, edits that are never lost silently, and what a write left behind
     enum class next_step
@@ -107,6 +117,8 @@ private:
     void load_configuration_from_file();
     edits_settled settle_edits(next_step step);
     void write_edits();
+    bool writes_held_back(const QStringList& refused);
+    void give_up_step(const QString& why);
     void take_step(next_step step);
     void restart_in_new_mode();
     void check_written_values(const QString& cmd, const tracker_commands::reply& reply);
@@ -119,10 +131,13 @@ private:
     QLabel* status_label = nullptr;
     Confirm_Dialog* settings_dialog = nullptr;
     t_settings settings;
-    SerialPortThread* worker = nullptr;
+    link_session* session = nullptr;
     bool link_active = false;     // a worker runs and has not yet reported its end
     bool close_requested = false; // close the window once the link has ended
     bool link_ready = false;      // the handshake has enabled the pages
+    bool link_was_lost = false;   // since the loss, nothing is written until a fresh poll
+    int fresh_poll_left = 0;      // replies the poll after a loss still waits for
+    bool sets_unsaved = false;    // expert mode: blocks set since the tracker last saved
     next_step after_writing = next_step::none;
     QList<unconfirmed_write> unconfirmed; // since the last answer to a save request
     bool backup_due = false;              // simple mode: this link's first poll is still to be kept

@@ -5,14 +5,21 @@
 
 namespace {
 
-edits_answer ask_in_box(QWidget* parent, bool tracker_ready)
+edits_answer ask_in_box(QWidget* parent, bool tracker_ready, edits_kind kind)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Изменения не записаны"),
-                    QStringLiteral("Есть изменённые параметры, которые не записаны в трекер."),
+    const bool unwritten = kind == edits_kind::unwritten;
+    QMessageBox box(QMessageBox::Question,
+                    unwritten ? QStringLiteral("Изменения не записаны")
+                              : QStringLiteral("Изменения не сохранены в памяти трекера"),
+                    unwritten ? QStringLiteral("Есть изменённые параметры, которые не записаны в "
+                                               "трекер.")
+                              : QStringLiteral("Установленные значения не сохранены в памяти "
+                                               "трекера: после перезапуска он их забудет."),
                     QMessageBox::NoButton, parent);
-    QPushButton* write = box.addButton(tracker_ready ? QStringLiteral("Записать в трекер")
-                                                     : QStringLiteral("Сохранить в файл..."),
-                                       QMessageBox::AcceptRole);
+    const QString write_text = !unwritten ? QStringLiteral("Сохранить в память трекера")
+                               : tracker_ready ? QStringLiteral("Записать в трекер")
+                                               : QStringLiteral("Сохранить в файл...");
+    QPushButton* write = box.addButton(write_text, QMessageBox::AcceptRole);
     QPushButton* discard =
         box.addButton(QStringLiteral("Не сохранять"), QMessageBox::DestructiveRole);
     box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
@@ -28,9 +35,9 @@ unwritten_edits_handler current_handler = ask_in_box;
 
 } // namespace
 
-edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready)
+edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready, edits_kind kind)
 {
-    return current_handler(parent, tracker_ready);
+    return current_handler(parent, tracker_ready, kind);
 }
 
 unwritten_edits_handler set_unwritten_edits_handler(unwritten_edits_handler handler)

@@ -13,9 +13,18 @@ enum class edits_answer
     cancel   // stay as before
 };
 
-using unwritten_edits_handler = edits_answer (*)(QWidget* parent, bool tracker_ready);
+// What is at stake: edits not yet written, or, in expert mode, blocks set in the tracker but not
+// saved to its memory, which it forgets when it restarts.
+enum class edits_kind
+{
+    unwritten,
+    set_not_saved
+};
 
-edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready);
+using unwritten_edits_handler = edits_answer (*)(QWidget* parent, bool tracker_ready,
+                                                 edits_kind kind);
+
+edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready, edits_kind kind);
 
 // Installs handler for every later question and returns the one it replaces; nullptr brings back
 // the modal box.

@@ -41,6 +41,7 @@ QString loss_text(QSerialPort::SerialPortError error)
     switch (error) {
     case QSerialPort::ResourceError:
     case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::WriteError:
         return QStringLiteral("the tracker was unplugged");
     case QSerialPort::TimeoutError:
         return QStringLiteral("nothing answered after the link's 21 tries");

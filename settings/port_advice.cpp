@@ -1,7 +1,6 @@
 #include "port_advice.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QSerialPort>
 
 #ifdef Q_OS_UNIX
@@ -51,14 +50,11 @@ port_access inspect_port_access(const QString& port_name)
     return access;
 }
 
-QStringList open_failure_advice(const QString& status_text, const access_inspector& inspect)
+QStringList open_failure_advice(const QString& port, QSerialPort::SerialPortError error,
+                                const access_inspector& inspect)
 {
-    static const QRegularExpression open_failure(
-        QStringLiteral("^Can't open (.+), error code (\\d+)$"));
-    const QRegularExpressionMatch match = open_failure.match(status_text);
-    if (!match.hasMatch() || match.captured(2).toInt() != QSerialPort::PermissionError)
+    if (error != QSerialPort::PermissionError)
         return {};
-    const QString port = match.captured(1);
     const port_access access = inspect(port);
     if (access.denied)
         return permission_advice(port, access.group);

@@ -1,14 +1,14 @@
 #pragma once
 
+#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
-// What the user can do when a serial port does not open. The link reports a failed open as
-// "Can't open <port>, error code <n>" with the port's error code; on Linux both a device file
-// the user may not open and a port another program holds give the permission error, so the
-// device file tells the two apart.
+// What the user can do when a serial port does not open. On Linux both a device file the user
+// may not open and a port another program holds give the permission error, so the device file
+// tells the two apart.
 
 // What the system says about the device file of a port.
 struct port_access
@@ -21,7 +21,7 @@ struct port_access
 port_access inspect_port_access(const QString& port_name);
 using access_inspector = std::function<port_access(const QString& port_name)>;
 
-// The lines of advice that follow a status text of the link; none for any other text, and none
-// for errors the user cannot act on.
-QStringList open_failure_advice(const QString& status_text,
+// The lines of advice on a port that failed to open with error; none for errors the user cannot
+// act on.
+QStringList open_failure_advice(const QString& port, QSerialPort::SerialPortError error,
                                 const access_inspector& inspect = inspect_port_access);

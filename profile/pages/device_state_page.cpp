@@ -105,3 +105,15 @@ void show_text(const t_display_field& display, const QString& text)
         edit->setText(text);
     }
 }
+
+void mark_device_state_stale(tab_xml_widget& owner, bool stale)
+{
+    const QString note =
+        stale ? QStringLiteral("Значение устарело: связь с трекером потеряна") : QString();
+    for (const t_display_field& display : qAsConst(owner.display_fields)) {
+        if (display.widget && display.widget->isEnabled() == stale) {
+            display.widget->setEnabled(!stale);
+            display.widget->setToolTip(note);
+        }
+    }
+}

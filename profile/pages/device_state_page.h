@@ -17,3 +17,7 @@ void build_device_state_page(tab_xml_widget& owner, const QList<profile_rawdata>
 
 // A selection shows the item carrying text, else the "default" item, else none; a line its text.
 void show_text(const t_display_field& display, const QString& text);
+
+// Values that no longer come from a connected tracker are greyed out, with the reason in their
+// tooltips, until the next device-state line.
+void mark_device_state_stale(tab_xml_widget& owner, bool stale);

@@ -34,6 +34,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
+
 namespace {
 
 const int wait_ms = sim_process::default_timeout_ms;
@@ -360,23 +362,28 @@ void test_comforts::console()
 
     s.trigger("actionConsole");
     auto* input = w.findChild<command_console*>()->findChild<QLineEdit*>();
-    // Unsafe commands are not sent; a reply that names no block, or a refusal, opens no box.
+    // Unsafe commands, and the one that ends command mode, are not sent; a reply that names no
+    // block, or a refusal, opens no box. No password is echoed.
     const QString too_long = "AT+APN=" + QString(1100, 'a');
     for (const QString& cmd :
-         {too_long, QStringLiteral("AT+APN=\r7395,"), QStringLiteral("AT+ODO=?"),
-          QStringLiteral("AT+ROAM=?"), QStringLiteral("AT+PIN=1,2,")}) {
+         {too_long, QStringLiteral("AT+APN=\r7395,"), QStringLiteral("AT+TEXT=7395,"),
+          QStringLiteral("AT+ODO=?"), QStringLiteral("AT+ROAM=?"), QStringLiteral("AT+PIN=1,2,")}) {
         input->setText(cmd);
         QTest::keyClick(input, Qt::Key_Return);
     }
     QCOMPARE(s.wait_for_commands(2, 3), QStringList({"AT+ODO=?", "AT+ROAM=?", "AT+PIN=1,2,"}));
     const QStringList shown{
-        "> " + too_long,
+        "> AT+APN=****",
         QStringLiteral("Не отправлена: команда длиннее 1021 байт."),
-        QStringLiteral("> AT+APN=␍7395,"),
+        QStringLiteral("> AT+APN=****,"),
         QStringLiteral("Не отправлена: в команде есть управляющие символы (CR, LF или NUL)."),
+        QStringLiteral("> AT+TEXT=****,"),
+        QStringLiteral("Не отправлена: эта команда выводит трекер из режима команд, и он "
+                       "перестаёт отвечать. Чтобы закончить работу, нажмите «Разорвать связь»: "
+                       "программа отправит её сама."),
         "> AT+ODO=?",
         "> AT+ROAM=?",
-        "> AT+PIN=1,2,",
+        "> AT+PIN=****,2,",
         "+RESP:ODO,5555",
         "+RESP:ROAM,0",
         QStringLiteral("+RESP:PIN,ERROR,PASSWORD — ошибка: Неверный пароль")};
@@ -487,11 +494,11 @@ void test_comforts::port_waited_for_then_busy()
 
 void test_comforts::open_failure_advice_data()
 {
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
     QTest::addColumn<QStringList>("advice");
 
     QTest::newRow("no rights")
-        << "Can't open ttyACM0, error code 2"
+        << QSerialPort::PermissionError
         << QStringList{
                QStringLiteral("Нет прав на порт ttyACM0: открыть его могут только члены группы "
                               "«dialout»."),
@@ -499,16 +506,15 @@ void test_comforts::open_failure_advice_data()
                    "Добавьте себя в эту группу командой: sudo usermod -aG dialout $USER"),
                QStringLiteral("Затем выйдите из системы и войдите снова: членство в группе "
                               "действует только с нового входа.")};
-    QTest::newRow("absent device") << "Can't open ttyACM0, error code 1" << QStringList();
-    QTest::newRow("another status") << "Opening port ttyACM0 (115200)" << QStringList();
+    QTest::newRow("absent device") << QSerialPort::DeviceNotFoundError << QStringList();
 }
 
 // Tests may run as root, whom no permission stops: a fake describes the device file.
 void test_comforts::open_failure_advice()
 {
-    QFETCH(QString, status);
+    QFETCH(QSerialPort::SerialPortError, error);
     QString asked;
-    const QStringList advice = ::open_failure_advice(status, [&](const QString& port) {
+    const QStringList advice = ::open_failure_advice("ttyACM0", error, [&](const QString& port) {
         asked = port;
         return port_access{true, "dialout"};
     });

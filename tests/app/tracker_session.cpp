@@ -78,7 +78,7 @@ bool tracker_session::open_window(bool simple_mode, const QString& port, bool au
     box_recorder.emplace();
     edits_question::answer = edits_answer::cancel;
     edits_question::asked = 0;
-    set_unwritten_edits_handler([](QWidget*, bool) {
+    set_unwritten_edits_handler([](QWidget*, bool, edits_kind) {
         ++edits_question::asked;
         return edits_question::answer;
     });
@@ -152,12 +152,12 @@ bool tracker_session::replies_handled() const
 
 QStringList tracker_session::wait_for_commands(int since, int count)
 {
-    // On a time-out the caller's comparison shows what did arrive.
+    // A time-out fails the test; the caller's comparison then shows what did arrive.
     if (!sim.wait_for(
             [&](const sim_transcript& t) { return t.commands().size() >= since + count; }))
-        qWarning("the tracker received fewer commands than expected");
-    if (!QTest::qWaitFor([&] { return replies_handled(); }, timeout_ms))
-        qWarning("the window did not handle every reply in time");
+        QTest::qFail("the tracker received fewer commands than expected", __FILE__, __LINE__);
+    else if (!QTest::qWaitFor([&] { return replies_handled(); }, timeout_ms))
+        QTest::qFail("the window did not handle every reply in time", __FILE__, __LINE__);
     return sim.transcript().commands().mid(since);
 }
 

@@ -43,14 +43,14 @@ public:
     QAbstractButton* save_button();
     void trigger(const char* action);
     QStringList log() const; // newest first, without the time stamps
-    QStringList boxes() const { return recorded_boxes::texts(); }
+    QStringList boxes() const { return box_recorder ? box_recorder->texts() : QStringList(); }
 
     bool controls_enabled();
     bool wait_until_ready(); // the handshake has enabled the pages' controls
     bool wait_until_idle();  // the link has ended and the window is back to its idle state
     bool wait_until_closed();
     // Waits until the tracker has received count commands after the first `since` and the
-    // window has handled every reply so far; returns those commands.
+    // window has handled every reply so far; returns those commands. A time-out fails the test.
     QStringList wait_for_commands(int since, int count);
 
 private:

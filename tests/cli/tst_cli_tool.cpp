@@ -312,12 +312,13 @@ void tst_cli_tool::ends_data()
 
     QTest::newRow("no such port") << QStringList() << "missing"
                                   << "read"
-                                  << "" << 3 << "cannot open the port" << 0 << QStringList();
+                                  << "" << 3 << "no such device" << 0 << QStringList();
     QTest::newRow("handshake refused") << QStringList{"--refuse-handshake"} << QString() << "read"
-                                       << "" << 3 << "refused the handshake" << 0 << QStringList();
+                                       << "" << 3 << "nothing answered on" << 0 << QStringList();
     QTest::newRow("silent tracker")
         << QStringList{"--silent"} << QString() << "read"
-        << "" << 3 << "no reply to AT+APN=? after the link's retries" << 21 << QStringList{closing};
+        << "" << 3 << "nothing answered AT+APN=? after the link's 21 tries" << 21
+        << QStringList{closing};
     QTest::newRow("Ctrl+C in watch")
         << stream << QString() << "watch"
         << "Ctrl+C" << 0 << "" << 1 << QStringList{stream_off, closing};
