@@ -96,7 +96,7 @@ QString printable(const QString& value)
         if (c == QLatin1Char('\\')) {
             text += QStringLiteral("\\\\");
         } else if (c.unicode() < 0x20) {
-            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            text += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'));
         } else {
             text += c;
         }
