@@ -162,9 +162,18 @@ void MainWindow::load_settings()
     settings = read_settings(settings_file_path());
 }
 
-void MainWindow::save_settings()
+// A file that cannot be written is told: a restart would otherwise come up with the old
+// settings without a word.
+bool MainWindow::save_settings()
 {
-    write_settings(settings_file_path(), settings);
+    QString error;
+    if (write_settings(settings_file_path(), settings, &error))
+        return true;
+    const QString text = QStringLiteral("Настройки не сохранены в файл %1: %2")
+                             .arg(QDir::toNativeSeparators(settings_file_path()), error);
+    set_status_text(text);
+    show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"), text);
+    return false;
 }
 
 void MainWindow::show_settings_window()
@@ -177,7 +186,7 @@ void MainWindow::show_settings_window()
         return;
 
     settings_dialog->store_to_settings(&settings);
-    save_settings();
+    const bool saved = save_settings();
     // A port chosen here, or automatic connection turned off, ends the wait for a tracker: a port
     // found later must not replace the user's choice.
     if (!settings.auto_connect || !settings.port_name.isEmpty())
@@ -187,8 +196,10 @@ void MainWindow::show_settings_window()
     if (settings.simple_mode == was_simple)
         return;
     // The pages keep their mode until the new start, so that replies meanwhile are read as
-    // before; the file holds the new one.
+    // before; the file holds the new one. A file that does not hold it makes no new start.
     settings.simple_mode = was_simple;
+    if (!saved)
+        return;
     const edits_settled settled = settle_edits(next_step::restart);
     if (settled == edits_settled::now)
         restart_in_new_mode();

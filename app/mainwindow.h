@@ -54,7 +54,7 @@ protected:
 private:
     // Configuration file
     void load_settings();
-    void save_settings();
+    bool save_settings();
 
     // Connection control and command dispatch
     void toggle_connection();

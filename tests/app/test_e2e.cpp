@@ -4,10 +4,13 @@
 #include "change_marks.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
+#include "program_restart.h"
+#include "settings_file.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
 #include "tracker_session.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -145,12 +148,15 @@ void test_e2e::expert_link_life()
     pages.tab_widget->setCurrentIndex(1);
     QCOMPARE(s.wait_for_commands(16, 3), QStringList({stream_off, "AT+TRACK=?", "AT+ODO=?"}));
 
-    // Closing writes the edited block whole, then the save request, then ends the link without
-    // a streaming command.
+    // A block set but not saved is asked about on closing; saving it sends the save request,
+    // then the link ends without a streaming command.
     retype(user, "driver");
+    QTest::mouseClick(pages.page_list[0].commands[0].set_button, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!has_change_mark(user), wait_ms);
     tracker_session::edits_question::answer = edits_answer::write;
     s.window().close();
     QVERIFY(s.wait_until_closed());
+    QCOMPARE(tracker_session::edits_question::kind, edits_kind::set_not_saved);
     QCOMPARE(s.wait_for_commands(19, 3),
              QStringList({"AT+APN=7395,apn.tracker,driver,", "AT+SAVE=7395,", "AT+TEXT=7395,"}));
     QCOMPARE(s.log().first(), QStringLiteral("Tracker disconnected..."));
@@ -167,9 +173,22 @@ void test_e2e::refused_write_is_written_again()
     QVERIFY(s.wait_until_ready());
     s.wait_for_commands(0, 6);
     retype(simple_input(pages, 0, 1), "driver");
-    QTest::mouseClick(s.save_button(), Qt::LeftButton);
+    // A mode change writes the edit first. Refused, it leaves the mode as it was, in the file too,
+    // so that the next start matches the pages; the user hears why.
+    static int restarts = 0;
+    set_restart_function([] { ++restarts; });
+    tracker_session::edits_question::answer = edits_answer::write;
+    modal_answerer mode_change([&](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>("cb_SimpleMode")->setChecked(false);
+        accept_modal(dialog);
+    });
+    s.window().show_settings_window();
+    QVERIFY(mode_change.answered());
     QCOMPARE(s.wait_for_commands(6, 2), QStringList({"AT+APN=7395,,driver,", "AT+SAVE=7395,"}));
     QCOMPARE(s.boxes(), QStringList({"Неверный пароль", "Неверный пароль"}));
+    QCOMPARE(restarts, 0);
+    QVERIFY(read_settings(settings_file_path()).simple_mode);
+    QCOMPARE(s.log().filter(QStringLiteral("Режим отображения не изменён")).size(), 1);
     QCOMPARE(simple_input(pages, 0, 1)->text(), QStringLiteral("driver"));
 
     modal_answerer answer([&](QWidget* dialog) {

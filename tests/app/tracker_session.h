@@ -26,6 +26,7 @@ public:
     {
         static inline edits_answer answer = edits_answer::cancel;
         static inline int asked = 0;
+        static inline edits_kind kind = edits_kind::unwritten; // of the last question
     };
 
     ~tracker_session(); // closes the window, so no worker outlives the test
