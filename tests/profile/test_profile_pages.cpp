@@ -127,7 +127,7 @@ void test_profile_pages::expert_layout()
 {
     recorded_boxes boxes;
     const auto pages = pages_of(false);
-    QVERIFY(recorded_boxes::texts().isEmpty());
+    QVERIFY(boxes.texts().isEmpty());
     QStringList titles;
     for (int i = 0; i < pages->tab_widget->count(); ++i) {
         titles << pages->tab_widget->tabText(i);
