@@ -97,7 +97,9 @@ void tst_record_decoder::decodes_records_data()
     row("longest count", "C65535C|a,b", ones,
         "a,C65535:" + QByteArray("1,").repeated(65534) + "1;b,C:;", 0);
     // The records that the simulator's encoder is checked against.
-    for (const auto& fixture : read_record_fixtures(TC_TEST_DATA "/device_records.txt")) {
+    QList<QMap<QString, QString>> fixtures;
+    QVERIFY(read_record_fixtures(TC_TEST_DATA "/device_records.txt", fixtures));
+    for (const auto& fixture : fixtures) {
         row(qPrintable(fixture["schema"] + ' ' + fixture["values"]), fixture["schema"].toUtf8(),
             fixture["bytes"].toLatin1(), fixture["text"].toUtf8(), 0);
     }

@@ -262,7 +262,8 @@ void tst_sim_device::encodes_fixed_records_data()
     QTest::addColumn<QString>("values");
     QTest::addColumn<QByteArray>("bytes");
 
-    const auto fixtures = read_record_fixtures(TC_TEST_DATA "/device_records.txt");
+    QList<QMap<QString, QString>> fixtures;
+    QVERIFY(read_record_fixtures(TC_TEST_DATA "/device_records.txt", fixtures));
     QVERIFY(fixtures.size() >= 9);
     for (const auto& fixture : fixtures) {
         QTest::newRow(qPrintable(fixture["schema"] + ' ' + fixture["values"]))
