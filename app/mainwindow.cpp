@@ -12,6 +12,7 @@
 #include "port_list.h"
 #include "port_waiter.h"
 #include "program_restart.h"
+#include "session_backup.h"
 #include "settings_file.h"
 #include "status_log.h"
 #include "tab_xml_widget.h"
@@ -105,7 +106,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(session, &link_session::state_line, this, &MainWindow::get_sensor_data);
     connect(session, &link_session::ended, this, &MainWindow::tracker_disconnected);
     connect(session, &link_session::command_dropped, this, &MainWindow::take_dropped_command);
-    connect(pages_widget, &tab_xml_widget::value_refused, this, &MainWindow::set_status_text);
+    // Said in the status bar only: it follows the keystrokes, and a save held back is logged.
+    connect(pages_widget, &tab_xml_widget::value_refused, status_label, &QLabel::setText);
+    backup = new session_backup(*session, QStringLiteral("backups"), this);
+    connect(backup, &session_backup::kept, this, [this](const QString& path) {
+        set_status_text(QStringLiteral("Настройки трекера сохранены в ") + path);
+    });
+    connect(backup, &session_backup::failed, this, [this](const QString& error) {
+        set_status_text(QStringLiteral("Резервная копия не записана: ") + error);
+    });
 
     connect(pages_widget, &tab_xml_widget::on_read_button_pressed, this,
             &MainWindow::tracker_read_command);
@@ -371,7 +380,8 @@ void MainWindow::start_tracker_thread()
     link_was_lost = false;
     sets_unsaved = false;
     console->set_link_state(command_console::link_state::starting);
-    backup_due = settings.simple_mode;
+    if (settings.simple_mode)
+        backup->arm(pages_widget->value_store, settings.xml_path);
     pages_widget->bluetooth = settings.bt_conn;
     session->start({settings.port_name, settings.port_speed, settings.bt_conn});
     link_active = true;
@@ -504,11 +514,6 @@ void MainWindow::slot_tracker_handshake_ok()
     pages_widget->set_pages_enabled(true);
     link_ready = true;
     update_configuration_actions();
-    // Once per link: a handshake again after a lost port polls again, but the tracker is the same.
-    if (std::exchange(backup_due, false)) {
-        backup.emplace();
-        backup->start(pages_widget->value_store);
-    }
     const int tab = pages_widget->current_tab();
     const QStringList cmds = pages_widget->poll_commands(tab);
     if (!cmds.isEmpty())
@@ -675,7 +680,6 @@ void MainWindow::tracker_disconnected()
     update_configuration_actions();
     give_up_step(QStringLiteral("связь с трекером разорвана"));
     unconfirmed.clear();
-    backup.reset();
     console->set_link_state(command_console::link_state::none);
     ui->commandLinkButton->setText(QString::fromUtf8(connect_text));
     set_status_text(QStringLiteral("Tracker disconnected..."));
@@ -818,8 +822,6 @@ void MainWindow::check_written_values(const QString& cmd, const tc::reply& reply
 // waited for it, as the edits are not written.
 void MainWindow::after_reply(const tc::reply& reply)
 {
-    if (backup && backup->take_reply(reply))
-        keep_backup();
     if (reply.refused != tc::refusal::none) {
         pages_widget->refresh_change_marks();
         give_up_step(QStringLiteral("трекер отказал: ") + tc::refusal_text(reply.refused));
@@ -846,16 +848,4 @@ void MainWindow::show_unconfirmed_writes()
     }
     show_message_box(message_box_kind::information, this, QStringLiteral("Сообщение"),
                      lines.join(QLatin1Char('\n')));
-}
-
-void MainWindow::keep_backup()
-{
-    QString path;
-    QString error;
-    if (write_backup(QStringLiteral("backups"), settings.port_name,
-                     backup->configuration(settings.xml_path), &path, &error))
-        set_status_text(QStringLiteral("Настройки трекера сохранены в ") + path);
-    else
-        set_status_text(QStringLiteral("Резервная копия не записана: ") + error);
-    backup.reset();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "configuration_backups.h"
 #include "link_session.h"
 #include "t_settings.h"
 #include "tracker_commands.h"
@@ -13,6 +12,7 @@
 class QDockWidget;
 class QLabel;
 class Confirm_Dialog;
+class session_backup;
 class command_console;
 class parameter_search;
 class port_waiter;
@@ -124,7 +124,6 @@ private:
     void check_written_values(const QString& cmd, const tracker_commands::reply& reply);
     void after_reply(const tracker_commands::reply& reply);
     void show_unconfirmed_writes();
-    void keep_backup();
 
     Ui::MainWindow* ui;
     tab_xml_widget* pages_widget = nullptr;
@@ -140,8 +139,7 @@ private:
     bool sets_unsaved = false;    // expert mode: blocks set since the tracker last saved
     next_step after_writing = next_step::none;
     QList<unconfirmed_write> unconfirmed; // since the last answer to a save request
-    bool backup_due = false;              // simple mode: this link's first poll is still to be kept
-    std::optional<connection_backup> backup; // while that poll is answered
+    session_backup* backup = nullptr;     // simple mode: each connection's first poll
 
     command_console* console = nullptr;
     QDockWidget* console_dock = nullptr;

@@ -56,7 +56,9 @@ quint64 link_session::send(const QString& command, request_kind kind, outcome_ha
 void link_session::take_outcome(const command_outcome& outcome)
 {
     const outcome_handler handler = handlers.take(outcome.id);
-    if (outcome.result == command_outcome::kind::dropped_on_loss) {
+    if (outcome.answered()) {
+        emit answered(outcome.command, outcome.reply);
+    } else if (outcome.result == command_outcome::kind::dropped_on_loss) {
         emit command_dropped(tracker_commands::masked(outcome.command));
     }
     if (handler) {

@@ -71,6 +71,9 @@ signals:
     void link_changed(link_event event, QSerialPort::SerialPortError error);
     void ready();                         // after every handshake
     void command_dropped(QString masked); // a write that was not sent because the link was lost
+    // Every reply, before the one who sent the command hears of it: for observers such as the
+    // backup of the first poll.
+    void answered(QString command, QString reply);
     void state_line(QString line);
     void ended(); // the worker has finished and is gone
 
