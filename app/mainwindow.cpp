@@ -6,6 +6,7 @@
 #include "confirm_dialog.h"
 #include "device_state_page.h"
 #include "file_dialog.h"
+#include "link_indicator.h"
 #include "message_box.h"
 #include "parameter_search.h"
 #include "port_advice.h"
@@ -106,6 +107,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(session, &link_session::state_line, this, &MainWindow::get_sensor_data);
     connect(session, &link_session::ended, this, &MainWindow::tracker_disconnected);
     connect(session, &link_session::command_dropped, this, &MainWindow::take_dropped_command);
+    indicator = new link_indicator(this);
+    ui->statusBar->addPermanentWidget(indicator);
+    const auto show_link = [this] {
+        indicator->show_state(session->current(), session->reading(), session->writing());
+    };
+    connect(session, &link_session::state_changed, indicator, show_link);
+    connect(session, &link_session::progress_changed, indicator, show_link);
     // Said in the status bar only: it follows the keystrokes, and a save held back is logged.
     connect(pages_widget, &tab_xml_widget::value_refused, status_label, &QLabel::setText);
     backup = new session_backup(*session, QStringLiteral("backups"), this);

@@ -14,6 +14,7 @@ class QLabel;
 class Confirm_Dialog;
 class session_backup;
 class command_console;
+class link_indicator;
 class parameter_search;
 class port_waiter;
 class tab_xml_widget;
@@ -128,6 +129,7 @@ private:
     Ui::MainWindow* ui;
     tab_xml_widget* pages_widget = nullptr;
     QLabel* status_label = nullptr;
+    link_indicator* indicator = nullptr;
     Confirm_Dialog* settings_dialog = nullptr;
     t_settings settings;
     link_session* session = nullptr;

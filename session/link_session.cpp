@@ -47,22 +47,47 @@ quint64 link_session::send(const QString& command, request_kind kind, outcome_ha
     if (!worker) {
         return 0;
     }
+    if (progress* counts = progress_of(kind)) {
+        if (!counts->running()) {
+            *counts = progress();
+        }
+        ++counts->total;
+        emit progress_changed();
+    }
     const quint64 id = worker->queue_command(command, kind == request_kind::write);
-    handlers.insert(id, std::move(handler));
+    requests.insert(id, {kind, std::move(handler)});
     return id;
+}
+
+// The stream switch is no work the user waits for.
+link_session::progress* link_session::progress_of(request_kind kind)
+{
+    switch (kind) {
+    case request_kind::read:
+        return &reads;
+    case request_kind::write:
+        return &writes;
+    case request_kind::stream:
+        break;
+    }
+    return nullptr;
 }
 
 // Taken off the pending list first: the handler may send the next command.
 void link_session::take_outcome(const command_outcome& outcome)
 {
-    const outcome_handler handler = handlers.take(outcome.id);
+    const request taken = requests.take(outcome.id);
+    if (progress* counts = progress_of(taken.kind)) {
+        ++counts->done;
+        emit progress_changed();
+    }
     if (outcome.answered()) {
         emit answered(outcome.command, outcome.reply);
     } else if (outcome.result == command_outcome::kind::dropped_on_loss) {
         emit command_dropped(tracker_commands::masked(outcome.command));
     }
-    if (handler) {
-        handler(outcome);
+    if (taken.handler) {
+        taken.handler(outcome);
     }
 }
 
@@ -102,7 +127,10 @@ void link_session::take_end()
     worker->wait();
     worker.reset();
     // Outcomes come before the end; a handler left here would wait for ever.
-    handlers.clear();
+    requests.clear();
+    reads = progress();
+    writes = progress();
+    emit progress_changed();
     move_to(state::idle);
     emit ended();
 }

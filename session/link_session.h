@@ -51,6 +51,15 @@ public:
 
     using outcome_handler = std::function<void(const command_outcome&)>;
 
+    // Commands of one kind answered of those sent since none of that kind was pending: a poll of
+    // 40 reads shows as 12 of 40, however it was queued.
+    struct progress
+    {
+        int done = 0;
+        int total = 0;
+        bool running() const { return done < total; }
+    };
+
     explicit link_session(QObject* parent = nullptr);
     ~link_session() override; // ends a running link and waits for its worker
 
@@ -63,7 +72,9 @@ public:
 
     // Queues one command; 0, and nothing queued, without a worker. The handler hears the outcome.
     quint64 send(const QString& command, request_kind kind, outcome_handler handler = {});
-    int pending() const { return handlers.size(); }
+    int pending() const { return requests.size(); }
+    progress reading() const { return reads; }
+    progress writing() const { return writes; }
 
 signals:
     void state_changed(link_session::state now);
@@ -76,15 +87,25 @@ signals:
     void answered(QString command, QString reply);
     void state_line(QString line);
     void ended(); // the worker has finished and is gone
+    void progress_changed();
 
 private:
     void take_outcome(const command_outcome& outcome);
     void take_event(link_event event, QSerialPort::SerialPortError error);
     void take_end();
     void move_to(state next);
+    progress* progress_of(request_kind kind);
+
+    struct request
+    {
+        request_kind kind = request_kind::stream; // counted nowhere
+        outcome_handler handler;
+    };
 
     link_settings link;
     std::unique_ptr<SerialPortThread> worker;
-    QHash<quint64, outcome_handler> handlers;
+    QHash<quint64, request> requests;
     state now = state::idle;
+    progress reads;
+    progress writes;
 };

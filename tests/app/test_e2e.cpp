@@ -2,6 +2,7 @@
 // The simple mode's workflow, with its configuration files, is test_comforts'.
 
 #include "change_marks.h"
+#include "link_session.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
 #include "program_restart.h"
@@ -12,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
@@ -167,11 +169,21 @@ void test_e2e::expert_link_life()
 // the settings, the next save writes it again.
 void test_e2e::refused_write_is_written_again()
 {
+    QStringList shown; // outlives the window, which reports until its link has ended
     tracker_session s;
     QVERIFY(s.start(true, {"--device-password", "1357"}));
+    // The indicator counts the first poll as it is answered, whatever the order of queueing.
+    auto* indicator = s.window().findChild<QLabel*>("link_indicator_text");
+    QObject::connect(s.window().findChild<link_session*>(), &link_session::progress_changed,
+                     indicator, [&shown, indicator] { shown << indicator->text(); });
     tab_xml_widget& pages = s.pages();
     QVERIFY(s.wait_until_ready());
     s.wait_for_commands(0, 6);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        shown.mid(5),
+        QStringList({"Чтение 1 из 6", "Чтение 2 из 6", "Чтение 3 из 6", "Чтение 4 из 6",
+                     "Чтение 5 из 6", "Чтение 6 из 6", "Готов"}),
+        wait_ms);
     retype(simple_input(pages, 0, 1), "driver");
     // A mode change writes the edit first. Refused, it leaves the mode as it was, in the file too,
     // so that the next start matches the pages; the user hears why.
