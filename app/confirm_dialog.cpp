@@ -3,6 +3,8 @@
 
 #include "port_list.h"
 
+#include <QLabel>
+
 Confirm_Dialog::Confirm_Dialog(QWidget* parent) : QDialog(parent), ui(new Ui::Confirm_Dialog)
 {
     ui->setupUi(this);
@@ -13,6 +15,14 @@ Confirm_Dialog::Confirm_Dialog(QWidget* parent) : QDialog(parent), ui(new Ui::Co
 Confirm_Dialog::~Confirm_Dialog()
 {
     delete ui;
+}
+
+void Confirm_Dialog::show_notice(const QString& text)
+{
+    auto* notice = new QLabel(text, this);
+    notice->setObjectName(QStringLiteral("notice"));
+    notice->setWordWrap(true);
+    ui->verticalLayout->insertWidget(0, notice);
 }
 
 void Confirm_Dialog::fill_port_list()

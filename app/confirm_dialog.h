@@ -19,6 +19,8 @@ public:
 
     void fill_from_settings(const t_settings* s);
     void store_to_settings(t_settings* s);
+    // A sentence above the form saying why the dialog came up by itself.
+    void show_notice(const QString& text);
 
 private slots:
     // Bound by name to the dialog's own accepted(); the main window reads the form itself.

@@ -26,6 +26,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QScreen>
 #include <QThread>
 
 #include <utility>
@@ -134,6 +135,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     pages_widget->set_pages_enabled(false);
     add_console_and_search();
     add_configuration_actions();
+    restore_layout();
     set_status_text(QStringLiteral("Init ok!"));
 
     if (settings.auto_connect) {
@@ -171,7 +173,31 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    write_window_layout(settings_file_path(), {saveGeometry(), saveState()});
     QMainWindow::closeEvent(event);
+}
+
+// The size, position and docks of the last run; the first run shows the device-state tab whole.
+void MainWindow::restore_layout()
+{
+    const window_layout kept = read_window_layout(settings_file_path());
+    if (kept.geometry.isEmpty() || !restoreGeometry(kept.geometry))
+        resize(default_size());
+    restoreState(kept.state);
+}
+
+QSize MainWindow::default_size() const
+{
+    // The frames of the tab widget and the scroll area, and the window's own margins.
+    constexpr int chrome = 64;
+    QSize size = this->size();
+    for (const t_page& page : pages_widget->page_list) {
+        if (page.is_device_state && page.content)
+            size = size.expandedTo({page.content->sizeHint().width() + chrome, size.height()});
+    }
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableSize());
+    return size;
 }
 
 void MainWindow::load_settings()
@@ -195,12 +221,20 @@ bool MainWindow::save_settings()
 
 void MainWindow::show_settings_window()
 {
+    open_settings(QString());
+}
+
+// Returns whether the dialog was accepted.
+bool MainWindow::open_settings(const QString& notice)
+{
     delete settings_dialog;
     settings_dialog = new Confirm_Dialog(this);
     settings_dialog->fill_from_settings(&settings);
+    if (!notice.isEmpty())
+        settings_dialog->show_notice(notice);
     const bool was_simple = settings.simple_mode;
     if (settings_dialog->exec() != QDialog::Accepted)
-        return;
+        return false;
 
     settings_dialog->store_to_settings(&settings);
     const bool saved = save_settings();
@@ -211,17 +245,18 @@ void MainWindow::show_settings_window()
     pages_widget->device_password = settings.device_password;
     pages_widget->master_password = settings.master_password;
     if (settings.simple_mode == was_simple)
-        return;
+        return true;
     // The pages keep their mode until the new start, so that replies meanwhile are read as
     // before; the file holds the new one. A file that does not hold it makes no new start.
     settings.simple_mode = was_simple;
     if (!saved)
-        return;
+        return true;
     const edits_settled settled = settle_edits(next_step::restart);
     if (settled == edits_settled::now)
         restart_in_new_mode();
     else if (settled == edits_settled::cancelled)
         save_settings();
+    return true;
 }
 
 void MainWindow::restart_in_new_mode()
@@ -373,6 +408,14 @@ void MainWindow::on_commandLinkButton_clicked()
 
 void MainWindow::toggle_connection()
 {
+    // An empty port name would only fail to open every second: the user chooses one first.
+    if (!link_active && settings.port_name.isEmpty()) {
+        if (!open_settings(QStringLiteral("Порт трекера не выбран. Выберите порт, к которому "
+                                          "подключён трекер, и подтвердите: связь начнётся "
+                                          "сама.")) ||
+            settings.port_name.isEmpty() || link_active)
+            return;
+    }
     if (!link_active) {
         start_tracker_thread();
         ui->commandLinkButton->setText(QString::fromUtf8(disconnect_text));
@@ -736,7 +779,7 @@ MainWindow::edits_settled MainWindow::settle_edits(next_step step)
     if (!unwritten && !(sets_unsaved && link_ready))
         return edits_settled::now;
     const edits_kind kind = unwritten ? edits_kind::unwritten : edits_kind::set_not_saved;
-    switch (ask_about_unwritten_edits(this, link_ready, kind)) {
+    switch (ask_about_unwritten_edits(this, link_ready, kind, pages_widget->unwritten_changes())) {
     case edits_answer::discard:
         pages_widget->discard_edits();
         sets_unsaved = false;

@@ -56,6 +56,9 @@ private:
     // Configuration file
     void load_settings();
     bool save_settings();
+    bool open_settings(const QString& notice);
+    void restore_layout();
+    QSize default_size() const;
 
     // Connection control and command dispatch
     void toggle_connection();

@@ -8,9 +8,9 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev
-                libbenchmark-dev)
+                libbenchmark-dev qttranslations5-l10n)
 # The same sources also build against Qt 6 (Debian 12 has 6.4; its Xml DOM is in qt6-base-dev).
-QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev)
+QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-translations-l10n)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

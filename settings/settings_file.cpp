@@ -91,3 +91,21 @@ bool write_settings(const QString& path, const t_settings& s, QString* error)
     QFile::setPermissions(path, owner_only);
     return true;
 }
+
+window_layout read_window_layout(const QString& path)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    open_ini(ini);
+    return {ini.value("Window/Geometry").toByteArray(), ini.value("Window/State").toByteArray()};
+}
+
+bool write_window_layout(const QString& path, const window_layout& layout)
+{
+    create_private_file(path);
+    QSettings ini(path, QSettings::IniFormat);
+    open_ini(ini);
+    ini.setValue("Window/Geometry", layout.geometry);
+    ini.setValue("Window/State", layout.state);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}

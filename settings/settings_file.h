@@ -2,6 +2,7 @@
 
 #include "t_settings.h"
 
+#include <QByteArray>
 #include <QString>
 
 // Reading and writing the INI configuration file. Kept apart from MainWindow so that it can be
@@ -18,3 +19,14 @@ t_settings read_settings(const QString& path);
 // error, when the file could not be written: nothing that relies on the new settings, such as a
 // restart into another display mode, may follow.
 bool write_settings(const QString& path, const t_settings& settings, QString* error = nullptr);
+
+// The main window's size, position and dock layout, as Qt saves them, in a group of the file of
+// our own ("Window"): the keys above are untouched. Empty when none was kept.
+struct window_layout
+{
+    QByteArray geometry;
+    QByteArray state;
+};
+window_layout read_window_layout(const QString& path);
+// A layout that cannot be kept is no loss worth a word: false, and nothing else.
+bool write_window_layout(const QString& path, const window_layout& layout);

@@ -36,7 +36,8 @@ t_page& add_page(tab_xml_widget& owner, const QString& name, const QString& id, 
     page.scroll_area = new QScrollArea(tab_page);
     page.scroll_area->setWidgetResizable(true);
     page.scroll_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    page.scroll_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A page wider than the window scrolls rather than being cut.
+    page.scroll_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     page_layout->addWidget(page.scroll_area);
     page.content = new QWidget;
     page.content_layout = new QVBoxLayout(page.content);

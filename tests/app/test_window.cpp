@@ -5,6 +5,7 @@
 #include "modal_answerer.h"
 #include "port_list.h"
 #include "program_restart.h"
+#include "qt_translations.h"
 #include "recorded_boxes.h"
 #include "settings_file.h"
 #include "tab_xml_widget.h"
@@ -13,10 +14,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLinkButton>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -88,6 +91,7 @@ void test_window::initTestCase()
 {
     QVERIFY(work_dir.isValid());
     QVERIFY(QDir::setCurrent(work_dir.path()));
+    QVERIFY(install_qt_translations(*qApp));
     QVERIFY(QFile::copy(TC_TEST_DATA "/app_profile.xml", "profile.xml"));
     set_port_source([] {
         return QList<port_entry>{{"ttyACM0", QStringLiteral("Трекер"), "STMicroelectronics"},
@@ -101,8 +105,9 @@ void test_window::initTestCase()
 }
 
 // The first start, without a configuration file or a tracker: the defaults; nothing sent and a
-// save that says nothing without a link; a link that keeps trying to open the port until a second
-// click ends it. The newest status text is on top, stamped, and in the status bar.
+// save that says nothing without a link; no port, so the settings first; a link that keeps trying
+// to open the port until a second click ends it. The newest status text is on top, stamped, and
+// in the status bar.
 void test_window::first_start_without_a_tracker()
 {
     recorded_boxes boxes;
@@ -116,10 +121,29 @@ void test_window::first_start_without_a_tracker()
     QTest::mouseClick(w.findChild<QCommandLinkButton*>("commandLinkButton_2"), Qt::LeftButton);
     QCOMPARE(log(w), QStringList({"Init ok!"}));
 
+    // Without a port there is nothing to open: the settings come up and say why. Cancelled, no
+    // link starts; a port chosen there starts it.
     auto* button = w.findChild<QCommandLinkButton*>("commandLinkButton");
-    QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(button->text(), QStringLiteral("Разорвать связь"));
-    QVERIFY(QTest::qWaitFor([&] { return log(w).count("Opening port  (115200)") >= 2; }, 20000));
+    QStringList notices;
+    for (const bool accept : {false, true}) {
+        modal_answerer answer([&](QWidget* dialog) {
+            notices << dialog->findChild<QLabel*>("notice")->text();
+            auto* list = dialog->findChild<QComboBox*>("cbPortName");
+            list->setCurrentIndex(list->findData("ttyACM0"));
+            if (!accept)
+                qobject_cast<QDialog*>(dialog)->reject();
+            else
+                accept_modal(dialog);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(answer.answered());
+        QCOMPARE(button->text(), accept ? QStringLiteral("Разорвать связь")
+                                        : QStringLiteral("Соедениться с трекером"));
+    }
+    QCOMPARE(notices.size(), 2);
+    QVERIFY(notices.first().startsWith(QStringLiteral("Порт трекера не выбран.")));
+    QVERIFY(
+        QTest::qWaitFor([&] { return log(w).count("Opening port ttyACM0 (115200)") >= 2; }, 20000));
     QCOMPARE(w.statusBar()->findChild<QLabel*>()->text(), log(w).first());
     const QString newest = w.findChild<QListWidget*>("log_widget")->item(0)->text();
     QVERIFY(QRegularExpression("^\\[\\d\\d:\\d\\d:\\d\\d\\] ").match(newest).hasMatch());
@@ -129,7 +153,7 @@ void test_window::first_start_without_a_tracker()
     QCOMPARE(log(w).count("Tracker disconnected..."), 1);
     QCOMPARE(log(w).last(), QStringLiteral("Init ok!"));
     QCOMPARE(boxes.texts(), QStringList());
-    QVERIFY(!QFile::exists(settings_file_path()));
+    QCOMPARE(read_settings(settings_file_path()).port_name, QStringLiteral("ttyACM0"));
 }
 
 void test_window::reply_data()
@@ -213,27 +237,29 @@ void test_window::settings_dialog_data()
     QTest::addColumn<int>("speed");
     QTest::addColumn<bool>("accept");
     QTest::addColumn<bool>("new_mode");
-    QTest::addColumn<QStringList>("ports"); // as listed, "> " before the chosen one
+    QTest::addColumn<QStringList>("ports"); // as listed, "> " before the chosen one; "Cancel"
     QTest::addColumn<QStringList>("after"); // the file, the pages' passwords, the boxes
 
     const QString bt = "rfcomm0 Standard Serial over Bluetooth link Microsoft";
     const QString usb = QStringLiteral("ttyACM0 Трекер STMicroelectronics");
     const QString modem = "ttyS0 Modem Other Inc.";
+    const QString cancel = QStringLiteral("Отмена");
     const QString restart_text =
         QStringLiteral("После изменения настроек режима отображения приложение будет перезапущено");
     QTest::newRow("cancel") << "ttyS0" << 57600 << false << true
-                            << QStringList{bt, usb, "> " + modem}
+                            << QStringList{bt, usb, "> " + modem, cancel}
                             << QStringList{"ttyS0", "stored text", "57600",  "bt",   "manual",
                                            "1111",  "мастер",      "expert", "1111", "мастер"};
     // The text of an attached port wins over the stored one.
     QTest::newRow("attached port")
-        << "ttyS0" << 57600 << true << false << QStringList{bt, usb, "> " + modem}
+        << "ttyS0" << 57600 << true << false << QStringList{bt, usb, "> " + modem, cancel}
         << QStringList{"ttyS0", modem,  "57600",  "bt",   "manual",
                        "1234",  "5678", "expert", "1234", "5678"};
     // An absent port is listed under its stored text, in its sorted place; an unknown speed is
     // no choice and stores 0. A new mode restarts the program, once the file holds it.
     QTest::newRow("absent port, unknown speed, new mode")
-        << "ttyUSB9" << 14400 << true << true << QStringList{bt, "> stored text", usb, modem}
+        << "ttyUSB9" << 14400 << true << true
+        << QStringList{bt, "> stored text", usb, modem, cancel}
         << QStringList{"ttyUSB9", "stored text", "0",    "bt",   "manual",    "1234",
                        "5678",    "simple",      "1234", "5678", restart_text};
 }
@@ -257,6 +283,8 @@ void test_window::settings_dialog()
         dialog->findChild<QLineEdit*>("leMasterDevicePassword")->setText("1234");
         dialog->findChild<QLineEdit*>("leMasterPassword")->setText("5678");
         dialog->findChild<QCheckBox*>("cb_SimpleMode")->setChecked(new_mode);
+        // Qt's own texts are Russian too.
+        ports << dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
         if (accept)
             accept_modal(dialog);
         else
