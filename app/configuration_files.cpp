@@ -10,38 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 namespace {
 
-const QString folder_key = QStringLiteral("Files/ConfigurationFolder");
+const QString folder_purpose = QStringLiteral("ConfigurationFolder");
 const QString file_filter = QStringLiteral("Конфигурации трекера (*.json);;Все файлы (*)");
-
-// Qt 6 reads and writes INI files in UTF-8 by default.
-void use_utf8([[maybe_unused]] QSettings& ini)
-{
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    ini.setIniCodec("UTF-8");
-#endif
-}
-
-QString last_folder()
-{
-    QSettings ini(settings_file_path(), QSettings::IniFormat);
-    use_utf8(ini);
-    return ini.value(folder_key, QDir::currentPath()).toString();
-}
-
-// The settings file holds the passwords: one this creates is kept as private as the others.
-void remember_folder(const QString& chosen_file)
-{
-    {
-        QSettings ini(settings_file_path(), QSettings::IniFormat);
-        use_utf8(ini);
-        ini.setValue(folder_key, QFileInfo(chosen_file).absolutePath());
-    }
-    QFile::setPermissions(settings_file_path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
 
 void tell(QWidget* parent, const QString& text)
 {
@@ -54,7 +27,7 @@ QString save_pages_to_file(QWidget* parent, const tab_xml_widget& pages,
                            const QString& profile_name)
 {
     const QString suggested =
-        QDir(last_folder())
+        QDir(remembered_folder(folder_purpose))
             .filePath(
                 QStringLiteral("tracker_%1.json").arg(QDate::currentDate().toString(Qt::ISODate)));
     const QString path =
@@ -63,7 +36,7 @@ QString save_pages_to_file(QWidget* parent, const tab_xml_widget& pages,
     if (path.isEmpty()) {
         return QString();
     }
-    remember_folder(path);
+    remember_folder(folder_purpose, path);
     QString error;
     if (!write_configuration_file(path, configuration_from_pages(pages, profile_name), &error)) {
         tell(parent, QStringLiteral("Конфигурация не сохранена.\n") + error);
@@ -76,11 +49,11 @@ bool load_file_into_pages(QWidget* parent, tab_xml_widget& pages)
 {
     const QString path = ask_file_name(file_dialog_kind::open, parent,
                                        QStringLiteral("Загрузить конфигурацию из файла"),
-                                       last_folder(), file_filter);
+                                       remembered_folder(folder_purpose), file_filter);
     if (path.isEmpty()) {
         return false;
     }
-    remember_folder(path);
+    remember_folder(folder_purpose, path);
     tracker_configuration configuration;
     QString error;
     if (!read_configuration_file(path, configuration, &error)) {

@@ -38,6 +38,7 @@ Q_LOGGING_CATEGORY(window_trace, "tracker.window")
 namespace tc = tracker_commands;
 
 const char* const connect_text = "Соедениться с трекером";
+const QString log_folder = QStringLiteral("LogFolder");
 const char* const disconnect_text = "Разорвать связь";
 
 void show_plain_box(const QString& text)
@@ -50,6 +51,26 @@ void show_plain_box(const QString& text)
 bool answers_own_command(const tc::reply& reply)
 {
     return reply.key == tc::save_key || reply.key == tc::streaming_key;
+}
+
+// "Записано в трекер: 5 параметров, сохранено", in Russian's three plural forms.
+QString saved_text(int count, bool simple_mode)
+{
+    if (count == 0)
+        return QStringLiteral("Настройки сохранены в памяти трекера");
+    const int last_two = count % 100;
+    const int last = count % 10;
+    const int form = last_two >= 11 && last_two <= 14 ? 2
+                     : last == 1                      ? 0
+                     : last >= 2 && last <= 4         ? 1
+                                                      : 2;
+    const QStringList parameters{QStringLiteral("параметр"), QStringLiteral("параметра"),
+                                 QStringLiteral("параметров")};
+    const QStringList blocks{QStringLiteral("команда"), QStringLiteral("команды"),
+                             QStringLiteral("команд")};
+    return QStringLiteral("Записано в трекер: %1 %2, сохранено")
+        .arg(count)
+        .arg((simple_mode ? parameters : blocks).at(form));
 }
 
 bool is_read(const QString& cmd)
@@ -348,15 +369,19 @@ void MainWindow::open_dock(QDockWidget* dock, int size, Qt::Orientation orientat
 
 void MainWindow::save_log()
 {
-    const QString suggested = QDir::home().filePath(QDateTime::currentDateTime().toString(
-        QStringLiteral("'журнал-трекера-'yyyy-MM-dd-HHmm'.txt'")));
+    const QString suggested = QDir(remembered_folder(log_folder))
+                                  .filePath(QDateTime::currentDateTime().toString(
+                                      QStringLiteral("'журнал-трекера-'yyyy-MM-dd-HHmm'.txt'")));
     const QString path =
         ask_file_name(file_dialog_kind::save, this, QStringLiteral("Сохранить журнал"), suggested,
                       QStringLiteral("Текстовые файлы (*.txt)"));
     if (path.isEmpty())
         return;
+    remember_folder(log_folder, path);
     QString error;
-    if (!status_log::save(*ui->log_widget, path, error))
+    if (status_log::save(*ui->log_widget, path, error))
+        set_status_text(QStringLiteral("Журнал сохранён в ") + QDir::toNativeSeparators(path));
+    else
         show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"),
                          QStringLiteral("Журнал не сохранён: ") + error);
 }
@@ -601,7 +626,7 @@ void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
 {
     set_status_text(QStringLiteral("Result: ") + cmd_result);
     const tc::reply reply = tc::parse_reply(cmd_result);
-    note_expert_set(cmd, reply);
+    note_accepted_write(cmd, reply);
     check_written_values(cmd, reply);
     if (settings.simple_mode)
         process_simple_reply(cmd_result);
@@ -611,12 +636,20 @@ void MainWindow::slot_execute_cmd_ok(QString cmd, QString cmd_result)
 }
 
 // Expert mode: a block set is in the tracker's working memory until a save request is answered.
-void MainWindow::note_expert_set(const QString& cmd, const tc::reply& reply)
+// Simple mode counts the positions each accepted write carried, expert mode the blocks set.
+void MainWindow::note_accepted_write(const QString& cmd, const tc::reply& reply)
 {
-    if (settings.simple_mode || is_read(cmd) || reply.refused != tc::refusal::none ||
-        reply.key == tc::streaming_key)
+    if (is_read(cmd) || reply.refused != tc::refusal::none || answers_own_command(reply))
         return;
-    sets_unsaved = reply.key != tc::save_key;
+    if (!settings.simple_mode) {
+        sets_unsaved = true;
+        ++written_since_save;
+        return;
+    }
+    if (const command_values* record = pages_widget->value_store.find(reply.key)) {
+        for (const value_slot& slot : record->value_slots)
+            written_since_save += slot.awaiting ? 1 : 0;
+    }
 }
 
 void MainWindow::show_refusal(tc::refusal kind)
@@ -727,6 +760,7 @@ void MainWindow::tracker_disconnected()
     link_was_lost = false;
     fresh_poll_left = 0;
     sets_unsaved = false;
+    written_since_save = 0;
     ui->commandLinkButton_2->setEnabled(true);
     update_configuration_actions();
     give_up_step(QStringLiteral("связь с трекером разорвана"));
@@ -879,6 +913,10 @@ void MainWindow::after_reply(const tc::reply& reply)
     }
     if (reply.key != tc::save_key)
         return;
+    if (reply.refused == tc::refusal::none) {
+        sets_unsaved = false;
+        set_status_text(saved_text(std::exchange(written_since_save, 0), settings.simple_mode));
+    }
     show_unconfirmed_writes();
     take_step(std::exchange(after_writing, next_step::none));
 }

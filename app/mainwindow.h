@@ -81,7 +81,7 @@ private:
     bool fill_command_block(const tracker_commands::reply& reply);
     void process_simple_reply(const QString& line);
     void show_refusal(tracker_commands::refusal kind);
-    void note_expert_set(const QString& cmd, const tracker_commands::reply& reply);
+    void note_accepted_write(const QString& cmd, const tracker_commands::reply& reply);
 
     // Port choice at start-up when none is configured, and waiting for one to be plugged in
     void auto_select_port();
@@ -142,6 +142,7 @@ private:
     bool link_was_lost = false;   // since the loss, nothing is written until a fresh poll
     int fresh_poll_left = 0;      // replies the poll after a loss still waits for
     bool sets_unsaved = false;    // expert mode: blocks set since the tracker last saved
+    int written_since_save = 0;   // positions (simple) or blocks (expert) the tracker took
     next_step after_writing = next_step::none;
     QList<unconfirmed_write> unconfirmed; // since the last answer to a save request
     session_backup* backup = nullptr;     // simple mode: each connection's first poll

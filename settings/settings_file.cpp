@@ -1,6 +1,8 @@
 #include "settings_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #ifdef Q_OS_UNIX
@@ -108,4 +110,19 @@ bool write_window_layout(const QString& path, const window_layout& layout)
     ini.setValue("Window/State", layout.state);
     ini.sync();
     return ini.status() == QSettings::NoError;
+}
+
+QString remembered_folder(const QString& purpose)
+{
+    QSettings ini(settings_file_path(), QSettings::IniFormat);
+    open_ini(ini);
+    return ini.value(QStringLiteral("Files/") + purpose, QDir::currentPath()).toString();
+}
+
+void remember_folder(const QString& purpose, const QString& chosen_file)
+{
+    create_private_file(settings_file_path());
+    QSettings ini(settings_file_path(), QSettings::IniFormat);
+    open_ini(ini);
+    ini.setValue(QStringLiteral("Files/") + purpose, QFileInfo(chosen_file).absolutePath());
 }

@@ -30,3 +30,8 @@ struct window_layout
 window_layout read_window_layout(const QString& path);
 // A layout that cannot be kept is no loss worth a word: false, and nothing else.
 bool write_window_layout(const QString& path, const window_layout& layout);
+
+// The folder a file dialog of the given purpose opened last ("Files/<purpose>", for example
+// "ConfigurationFolder"); the working directory when none was kept.
+QString remembered_folder(const QString& purpose);
+void remember_folder(const QString& purpose, const QString& chosen_file);

@@ -211,6 +211,8 @@ void test_e2e::refused_write_is_written_again()
     QVERIFY(answer.answered());
     QTest::mouseClick(s.save_button(), Qt::LeftButton);
     QCOMPARE(s.wait_for_commands(8, 2), QStringList({"AT+APN=1357,,driver,", "AT+SAVE=1357,"}));
+    QCOMPARE(s.log().filter("Записано в трекер").first(),
+             QStringLiteral("Записано в трекер: 1 параметр, сохранено"));
     // The new password reaches the streaming command too.
     pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
     QCOMPARE(s.wait_for_commands(10, 1), QStringList({"AT+SDAD=1357,,3,,,,,"}));
