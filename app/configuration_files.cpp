@@ -1,12 +1,13 @@
 #include "configuration_files.h"
 
+#include "configuration_backups.h"
 #include "configuration_dialog.h"
 #include "file_dialog.h"
 #include "message_box.h"
 #include "page_configuration.h"
 #include "settings_file.h"
 
-#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,12 +25,11 @@ void tell(QWidget* parent, const QString& text)
 } // namespace
 
 QString save_pages_to_file(QWidget* parent, const tab_xml_widget& pages,
-                           const QString& profile_name)
+                           const QString& profile_name, const QString& identity)
 {
     const QString suggested =
         QDir(remembered_folder(folder_purpose))
-            .filePath(
-                QStringLiteral("tracker_%1.json").arg(QDate::currentDate().toString(Qt::ISODate)));
+            .filePath(configuration_file_name(identity, QDateTime::currentDateTime()));
     const QString path =
         ask_file_name(file_dialog_kind::save, parent,
                       QStringLiteral("Сохранить конфигурацию в файл"), suggested, file_filter);

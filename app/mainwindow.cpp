@@ -12,6 +12,7 @@
 #include "port_advice.h"
 #include "port_list.h"
 #include "port_waiter.h"
+#include "profile_reader.h"
 #include "program_restart.h"
 #include "session_backup.h"
 #include "settings_file.h"
@@ -25,6 +26,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QScreen>
 #include <QThread>
@@ -36,6 +38,15 @@ namespace {
 Q_LOGGING_CATEGORY(window_trace, "tracker.window")
 
 namespace tc = tracker_commands;
+
+// Read once at start-up; a profile that cannot be read has no pages to take a value from anyway.
+identity_position identity_of_profile(const QString& path, bool simple_mode)
+{
+    QList<profile_page> pages;
+    QString error;
+    return read_mode_pages(path, simple_mode, pages, error) ? find_identity(pages)
+                                                            : identity_position();
+}
 
 const char* const connect_text = "Соедениться с трекером";
 const QString log_folder = QStringLiteral("LogFolder");
@@ -111,6 +122,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     settings.xml_path = QStringLiteral("profile.xml");
 
     pages_widget = new tab_xml_widget(ui->frame_2, settings.xml_path, settings.simple_mode);
+    identity = identity_of_profile(settings.xml_path, settings.simple_mode);
     pages_widget->device_password = settings.device_password;
     pages_widget->master_password = settings.master_password;
     ui->verticalLayout_2->setContentsMargins(0, 0, 0, 0);
@@ -776,6 +788,32 @@ void MainWindow::tracker_disconnected()
 
 // ---- Configuration files, unwritten edits, written values and backups
 
+// The value the tracker reported at the position that tells it apart; empty before it has.
+QString MainWindow::tracker_identity() const
+{
+    if (identity.key.isEmpty())
+        return QString();
+    if (settings.simple_mode) {
+        if (const command_values* record = pages_widget->value_store.find(identity.key)) {
+            for (const value_slot& slot : record->value_slots) {
+                if (slot.index == identity.position)
+                    return slot.value;
+            }
+        }
+        return QString();
+    }
+    for (const t_page& page : pages_widget->page_list) {
+        for (const t_command& block : page.commands) {
+            if (block.command != identity.key || identity.position > block.parameters.size())
+                continue;
+            if (const auto* input =
+                    qobject_cast<QLineEdit*>(block.parameters.at(identity.position - 1).widget))
+                return input->text();
+        }
+    }
+    return QString();
+}
+
 void MainWindow::add_configuration_actions()
 {
     connect(ui->actionSaveConfiguration, &QAction::triggered, this,
@@ -793,7 +831,8 @@ void MainWindow::update_configuration_actions()
 
 void MainWindow::save_configuration_to_file()
 {
-    const QString path = save_pages_to_file(this, *pages_widget, settings.xml_path);
+    const QString path =
+        save_pages_to_file(this, *pages_widget, settings.xml_path, tracker_identity());
     if (!path.isEmpty())
         set_status_text(QStringLiteral("Конфигурация сохранена в файл ") + path);
 }
@@ -824,7 +863,9 @@ MainWindow::edits_settled MainWindow::settle_edits(next_step step)
         break;
     }
     if (!link_ready) {
-        const bool kept = !save_pages_to_file(this, *pages_widget, settings.xml_path).isEmpty();
+        const bool kept =
+            !save_pages_to_file(this, *pages_widget, settings.xml_path, tracker_identity())
+                 .isEmpty();
         return kept ? edits_settled::now : edits_settled::cancelled;
     }
     if (writes_held_back(pages_widget->refused_edits()))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link_session.h"
+#include "profile_reader.h"
 #include "t_settings.h"
 #include "tracker_commands.h"
 #include "write_verification.h"
@@ -118,6 +119,7 @@ private:
     void add_configuration_actions();
     void update_configuration_actions();
     void save_configuration_to_file();
+    QString tracker_identity() const;
     void load_configuration_from_file();
     edits_settled settle_edits(next_step step);
     void write_edits();
@@ -133,6 +135,7 @@ private:
     tab_xml_widget* pages_widget = nullptr;
     QLabel* status_label = nullptr;
     link_indicator* indicator = nullptr;
+    identity_position identity; // from the profile: the position that tells trackers apart
     Confirm_Dialog* settings_dialog = nullptr;
     t_settings settings;
     link_session* session = nullptr;

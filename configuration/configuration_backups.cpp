@@ -19,12 +19,17 @@ constexpr int most_backups_per_second = 999;
 
 const QFileDevice::Permissions owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// A Windows port name can be "\\.\COM10"; a Unix one a path. Only its last part is kept, in
-// characters that every file system takes.
+// In characters that every file system takes.
+QString file_name_part(QString text)
+{
+    return text.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+}
+
+// A Windows port name can be "\\.\COM10"; a Unix one a path. Only its last part is kept.
 QString port_part(const QString& port_name)
 {
-    QString name = port_name.section(QRegularExpression(QStringLiteral("[\\\\/]")), -1);
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    const QString name =
+        file_name_part(port_name.section(QRegularExpression(QStringLiteral("[\\\\/]")), -1));
     return name.isEmpty() ? QStringLiteral("port") : name;
 }
 
@@ -70,6 +75,15 @@ tracker_configuration connection_backup::configuration(const QString& profile_na
 QString backup_file_name(const QDateTime& local_time, const QString& port_name)
 {
     return local_time.toString(time_format) + QLatin1Char('_') + port_part(port_name) +
+           QStringLiteral(".json");
+}
+
+QString configuration_file_name(const QString& identity, const QDateTime& local_time)
+{
+    const QString tracker = identity.trimmed().isEmpty()
+                                ? QString()
+                                : file_name_part(identity.trimmed()) + QLatin1Char('_');
+    return QStringLiteral("tracker_") + tracker + local_time.toString(time_format) +
            QStringLiteral(".json");
 }
 

@@ -34,6 +34,10 @@ private:
 // "2026-12-06_14-05-09_ttyACM0.json": sorted by name, the newest is last.
 QString backup_file_name(const QDateTime& local_time, const QString& port_name);
 
+// "tracker_<identity>_2026-12-06_14-05-09.json" for a file the user saves, "tracker_2026-..." when
+// the tracker's identity is not known; the identity in characters every file system takes.
+QString configuration_file_name(const QString& identity, const QDateTime& local_time);
+
 // Writes the backup into folder, made when missing, under a name no other backup has, then
 // removes all but the newest kept_backups. A further backup within the same second is named
 // "2026-12-06_14-05-09_ttyACM0_002.json", so that it sorts after the first.

@@ -1,5 +1,6 @@
 #include "profile_reader.h"
 
+#include "position_entry.h"
 #include "profile_log.h"
 
 #include <QDomDocument>
@@ -116,6 +117,7 @@ profile_parameter parameter_of(const QDomElement& element)
     parameter.read = text_of(element, QStringLiteral("read"));
     parameter.write = text_of(element, QStringLiteral("write"));
     parameter.master = flag(element, QStringLiteral("master"));
+    parameter.identity = flag(element, QStringLiteral("identity"));
     parameter.options = options_of(element);
     return parameter;
 }
@@ -368,4 +370,22 @@ bool read_device_state(const QString& path, QList<profile_rawdata>& rawdata,
     rawdata = rawdata_layouts(document);
     columns = state_columns_of(document);
     return true;
+}
+
+identity_position find_identity(const QList<profile_page>& pages)
+{
+    for (const profile_page& page : pages) {
+        for (const profile_parameter& parameter : page.parameters) {
+            const QList<position_entry> reads = parse_entry_list(parameter.read);
+            if (parameter.identity && !reads.isEmpty() && reads.first().has_position())
+                return {reads.first().key, reads.first().index};
+        }
+        for (const profile_command& command : page.commands) {
+            for (int i = 0; i < command.parameters.size(); ++i) {
+                if (command.parameters.at(i).identity)
+                    return {command.command, i + 1};
+            }
+        }
+    }
+    return {};
 }

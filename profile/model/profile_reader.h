@@ -27,3 +27,13 @@ QList<profile_page> mode_pages(const QDomDocument& document, bool simple_mode);
 QList<profile_rawdata> rawdata_layouts(const QDomDocument& document);
 // Empty when the document has no "rawdata": the rows then describe no page.
 QList<profile_column> state_columns_of(const QDomDocument& document);
+
+// The position whose value tells one tracker from another, such as its IMEI: the first
+// parameter marked identity="true", by its first read entry on a simple page, by its block and
+// place on an expert page. Older profiles mark none: key is then empty.
+struct identity_position
+{
+    QString key; // "+IMEI"
+    int position = 0;
+};
+identity_position find_identity(const QList<profile_page>& pages);

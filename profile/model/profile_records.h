@@ -51,6 +51,7 @@ struct profile_parameter
     QString read;  // ";"-separated entries "+NAME,#n"
     QString write; // the same, or "none"
     bool master = false;
+    bool identity = false; // "identity" is "true": its value tells one tracker from another
     QList<profile_option> options;
 };
 

@@ -268,7 +268,8 @@ void test_tracker_configuration::labels_from_profile()
     const QByteArray profile = R"(<p><simple_mode><page id="1" name="Сеть">
         <parameter type="string" description="Точка доступа" read="+APN,#1" write="+APN,#1"/>
         <parameter type="splitter" read="+APN,#2"/>
-        <parameter type="string" description="Логин" read="+APN,#2;+APN,#3" write="none"/>
+        <parameter type="string" description="Логин" read="+APN,#2;+APN,#3" write="none"
+                   identity="true"/>
         <parameter type="integer" description="Порт" read="+SRV,#2" write="+SRV,#2;+PORT,#1"/>
         <parameter type="integer" description="Другой порт" read="+SRV,#2"/>
         </page></simple_mode></p>)";
@@ -284,6 +285,14 @@ void test_tracker_configuration::labels_from_profile()
                               QString(place).section(',', 1).toInt());
     }
     QCOMPARE(found.join(','), QString::fromUtf8("Точка доступа,Логин,Логин,Порт,Порт,,"));
+
+    // The marked parameter names the tracker in the files saved from it.
+    const identity_position identity = find_identity(mode_pages(document, true));
+    QCOMPARE(identity.key + QString::number(identity.position), QStringLiteral("+APN2"));
+    const QDateTime time(QDate(2026, 12, 6), QTime(14, 5, 9));
+    QCOMPARE(configuration_file_name(" 8612/34 ", time),
+             QStringLiteral("tracker_8612_34_2026-12-06_14-05-09.json"));
+    QCOMPARE(configuration_file_name("", time), QStringLiteral("tracker_2026-12-06_14-05-09.json"));
 }
 
 QTEST_GUILESS_MAIN(test_tracker_configuration)
