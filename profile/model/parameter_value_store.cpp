@@ -60,6 +60,7 @@ void parameter_value_store::set_tracker_value(const QString& key, int index, con
         slot->tracker_only = true;
     }
     slot->value = value;
+    slot->tracker_value = value;
     slot->changed = false;
     slot->awaiting = false;
     record->reported = true;
@@ -86,6 +87,18 @@ void parameter_value_store::clear_change_flags(const QString& key)
             slot.changed = false;
         }
     }
+}
+
+bool parameter_value_store::revert(const QString& key, int index)
+{
+    command_values* record = find_record(key);
+    value_slot* slot = record ? find_slot(*record, index) : nullptr;
+    if (!slot || !slot->tracker_value) {
+        return false;
+    }
+    slot->value = *slot->tracker_value;
+    slot->changed = false;
+    return true;
 }
 
 void parameter_value_store::mark_writes_sent()
@@ -183,5 +196,5 @@ value_slot& parameter_value_store::insert_slot(command_values& record, int index
     auto& list = record.value_slots;
     const auto at = std::lower_bound(list.begin(), list.end(), index,
                                      [](const value_slot& slot, int i) { return slot.index < i; });
-    return *list.insert(at, value_slot{false, index, false, false, QString()});
+    return *list.insert(at, value_slot{false, index, false, false, QString(), std::nullopt});
 }

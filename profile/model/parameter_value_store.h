@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // One value position of a tracker command.
 struct value_slot
 {
@@ -16,6 +18,7 @@ struct value_slot
     bool changed = false;      // edited by the user since it was last received or saved
     bool awaiting = false;     // written by a save; the tracker has not answered for it yet
     QString value;
+    std::optional<QString> tracker_value; // as the tracker last reported it; none before that
 };
 
 // The known values of one tracker command. ("slots" is a Qt keyword, hence value_slots.)
@@ -46,6 +49,9 @@ public:
     void set_tracker_value(const QString& key, int index, const QString& value);
     void mark_value_changed(const QString& key, int index, const QString& value);
     void clear_change_flags(const QString& key);
+    // The position takes the value the tracker last reported and is no longer changed; false, and
+    // nothing changes, when the tracker has reported none.
+    bool revert(const QString& key, int index);
     // After a save: the changed positions are no longer changed but await the tracker's answer.
     void mark_writes_sent();
     // The tracker refused the write of key: its awaiting positions are changed again, so that the

@@ -215,6 +215,8 @@ void test_profile_model::store_scenarios()
             store.clear_change_flags(argument);
         } else if (step.startsWith("refused:")) {
             store.restore_refused(argument);
+        } else if (step.startsWith("revert:")) {
+            store.revert(argument.section('.', 0, 0), argument.section('.', 1).toInt());
         } else if (step == "sent") {
             store.mark_writes_sent();
         } else {
