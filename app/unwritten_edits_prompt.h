@@ -1,5 +1,9 @@
 #pragma once
 
+#include "field_place.h"
+
+#include <QList>
+
 class QWidget;
 
 // Closing the window, ending the link or changing the display mode with edits the tracker has
@@ -22,9 +26,12 @@ enum class edits_kind
 };
 
 using unwritten_edits_handler = edits_answer (*)(QWidget* parent, bool tracker_ready,
-                                                 edits_kind kind);
+                                                 edits_kind kind,
+                                                 const QList<unwritten_change>& changes);
 
-edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready, edits_kind kind);
+// The question names the changes at stake, the first few of a long list.
+edits_answer ask_about_unwritten_edits(QWidget* parent, bool tracker_ready, edits_kind kind,
+                                       const QList<unwritten_change>& changes);
 
 // Installs handler for every later question and returns the one it replaces; nullptr brings back
 // the modal box.

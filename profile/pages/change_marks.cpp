@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 
@@ -13,6 +14,7 @@ namespace {
 
 const char* const mark_property = "change_mark";
 const char* const refusal_property = "refusal_mark";
+const char* const help_property = "field_help";
 
 QColor tinted(const QPalette& palette, QPalette::ColorRole role)
 {
@@ -60,6 +62,18 @@ void show_refusal_frame(QWidget* input)
             .arg(QLatin1String(combo ? "QComboBox" : "QLineEdit"), background.name()));
 }
 
+void show_tooltip(QWidget* input)
+{
+    QStringList parts;
+    const QString reason = refusal_mark(input);
+    if (!reason.isEmpty()) {
+        parts << QStringLiteral("Значение не будет записано: ") + reason;
+    }
+    parts << input->property(help_property).toString();
+    parts.removeAll(QString());
+    input->setToolTip(parts.join(QStringLiteral("\n\n")));
+}
+
 } // namespace
 
 // An empty palette or font inherits everything again from the parent.
@@ -98,7 +112,7 @@ bool set_refusal_mark(QWidget* input, const QString& reason)
         return false;
     }
     input->setProperty(refusal_property, reason);
-    input->setToolTip(reason);
+    show_tooltip(input);
     show_refusal_frame(input);
     return true;
 }
@@ -106,6 +120,15 @@ bool set_refusal_mark(QWidget* input, const QString& reason)
 QString refusal_mark(const QWidget* input)
 {
     return input->property(refusal_property).toString();
+}
+
+void set_field_help(QWidget* input, const QString& help)
+{
+    input->setProperty(help_property, help);
+    show_tooltip(input);
+    if (QLabel* label = label_of(input)) {
+        label->setToolTip(help);
+    }
 }
 
 void simple_change_marks::refresh(const parameter_value_store& store,
@@ -126,6 +149,13 @@ void simple_change_marks::refresh(const parameter_value_store& store, t_simple_p
 void simple_change_marks::set_unconfirmed(const QString& key, int position)
 {
     unconfirmed.insert({key, position});
+}
+
+void simple_change_marks::drop_unconfirmed(const t_simple_parameter& parameter)
+{
+    for (const position_entry& entry : parameter.entries.write) {
+        unconfirmed.remove({entry.key, entry.index});
+    }
 }
 
 // A new write of a position makes the tracker's earlier answer to it obsolete; an edit alone

@@ -1,6 +1,7 @@
 #include "expert_pages.h"
 
 #include "page_frame.h"
+#include "parameter_help.h"
 #include "parameter_inputs.h"
 #include "t_feedback_button.h"
 #include "tab_xml_widget.h"
@@ -28,9 +29,12 @@ t_feedback_button* new_button(QWidget* parent, const QString& text, int tab_id, 
     return button;
 }
 
-void add_expert_parameter(tab_xml_widget& owner, const profile_parameter& source, t_command& block)
+void add_expert_parameter(tab_xml_widget& owner, const profile_command& command, int index,
+                          t_command& block)
 {
-    t_parameter parameter{source.description, source.type, source.kind, nullptr, source.readonly};
+    const profile_parameter& source = command.parameters.at(index);
+    t_parameter parameter{source.description, source.type,         source.kind, nullptr,
+                          source.readonly,    source.defaultvalue, std::nullopt};
     // Only the user's own changes of a value that a set writes are edits.
     if (has_text_input(source.kind)) {
         auto* edit = new QLineEdit(block.box);
@@ -53,6 +57,7 @@ void add_expert_parameter(tab_xml_widget& owner, const profile_parameter& source
         // Parameter rows stay above the button row.
         block.form_layout->insertRow(block.form_layout->rowCount() - 1, source.description,
                                      parameter.widget);
+        owner.prepare_field(parameter.widget, source, expert_route(command, index));
     }
     block.parameters.append(parameter);
 }
@@ -95,8 +100,8 @@ void add_command_block(tab_xml_widget& owner, const profile_command& source, t_p
     block_layout->addWidget(block.box);
     block.form_layout = new_form(block.box);
     add_buttons(owner, block, page.tab_index, page.commands.size());
-    for (const profile_parameter& parameter : source.parameters) {
-        add_expert_parameter(owner, parameter, block);
+    for (int k = 0; k < source.parameters.size(); ++k) {
+        add_expert_parameter(owner, source, k, block);
     }
     page.commands.append(block);
 }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class QComboBox;
 class QFormLayout;
 class QFrame;
@@ -25,6 +27,8 @@ struct t_parameter
     parameter_kind kind = parameter_kind::other;
     QWidget* widget = nullptr; // QLineEdit, QComboBox, or none for other kinds
     bool readonly = false;     // its place in the set command stays empty
+    QString defaultvalue;
+    std::optional<QString> tracker_value; // from the last reply that filled the block
 };
 
 // One expert-mode command block.
@@ -52,6 +56,8 @@ struct t_simple_parameter
     QString write;
     bool master = false;
     parameter_entries entries; // read and write, parsed when the page is built
+    QString defaultvalue;
+    QString group; // the heading or block it is listed under
 };
 
 // One tab.

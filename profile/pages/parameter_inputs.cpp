@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -57,4 +58,27 @@ bool select_item_by_data(QComboBox* combo, const QString& data)
     const int item = item_with_data(combo, data);
     combo->setCurrentIndex(item);
     return item >= 0;
+}
+
+void show_input_value(QWidget* input, const QString& value)
+{
+    const QSignalBlocker quiet(input);
+    if (auto* combo = qobject_cast<QComboBox*>(input)) {
+        select_item_by_data(combo, value);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(input)) {
+        edit->setText(value);
+    }
+}
+
+bool input_can_show(const QWidget* input, const QString& value)
+{
+    const auto* combo = qobject_cast<const QComboBox*>(input);
+    return !combo || item_with_data(combo, value) >= 0;
+}
+
+QString value_text(const QWidget* input, const QString& value)
+{
+    const auto* combo = qobject_cast<const QComboBox*>(input);
+    const int item = combo ? item_with_data(combo, value) : -1;
+    return item < 0 ? value : combo->itemText(item);
 }

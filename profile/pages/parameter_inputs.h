@@ -26,3 +26,11 @@ QString input_value(const QWidget* widget);
 // Makes current the item whose data, as text, is exactly data; without one no item is current
 // and the result is false.
 bool select_item_by_data(QComboBox* combo, const QString& data);
+
+// Shows value in the input without its change signals: a value put there by the program is no
+// edit by itself.
+void show_input_value(QWidget* input, const QString& value);
+// Whether the input can show value: a combo box only one of its items' data.
+bool input_can_show(const QWidget* input, const QString& value);
+// A value as the input shows it: an option's text rather than its code.
+QString value_text(const QWidget* input, const QString& value);

@@ -1,7 +1,9 @@
 #include "simple_pages.h"
 
+#include "field_place.h"
 #include "page_frame.h"
 #include "page_log.h"
+#include "parameter_help.h"
 #include "parameter_inputs.h"
 #include "parameter_value_store.h"
 #include "t_combo_box_ex.h"
@@ -9,6 +11,7 @@
 #include "tab_xml_widget.h"
 
 #include <QFormLayout>
+#include <QLabel>
 
 namespace {
 
@@ -22,7 +25,22 @@ std::unique_ptr<t_simple_parameter> parameter_of(const profile_parameter& source
     parameter->write = source.write;
     parameter->master = source.master;
     parameter->entries = entries_of(source);
+    parameter->defaultvalue = source.defaultvalue;
     return parameter;
+}
+
+// A separator's description heads the parameters below it, like the device-state page's.
+void add_separator(const QString& heading, t_page& page)
+{
+    page.form_layout->addRow(new_frame(page.form_frame, QFrame::HLine, QFrame::Sunken));
+    if (!heading.isEmpty()) {
+        auto* caption = new QLabel(heading, page.form_frame);
+        caption->setTextFormat(Qt::PlainText);
+        QFont bold = caption->font();
+        bold.setBold(true);
+        caption->setFont(bold);
+        page.form_layout->addRow(caption);
+    }
 }
 
 // Change slots are connected after the default is set: a default is not an edit.
@@ -59,16 +77,22 @@ QWidget* add_input(tab_xml_widget& owner, const profile_parameter& source, t_pag
 }
 
 // A separator registers its entries too, but is no parameter of the page.
-void add_simple_parameter(tab_xml_widget& owner, const profile_parameter& source, t_page& page,
-                          std::vector<std::unique_ptr<t_simple_parameter>>& owned)
+void add_simple_parameter(tab_xml_widget& owner, const profile_parameter& source,
+                          const QString& heading, const QHash<QString, QString>& titles,
+                          t_page& page, std::vector<std::unique_ptr<t_simple_parameter>>& owned)
 {
     auto parameter = parameter_of(source);
     register_parameter(parameter->entries, parameter->master, owner.value_store);
     if (source.kind == parameter_kind::splitter) {
-        page.form_layout->addRow(new_frame(page.form_frame, QFrame::HLine, QFrame::Sunken));
+        add_separator(heading, page);
         return;
     }
+    parameter->group = heading.isEmpty() ? block_title(parameter->entries, titles) : heading;
     parameter->widget = add_input(owner, source, page, parameter.get());
+    if (parameter->widget) {
+        owner.prepare_field(parameter->widget, source,
+                            simple_route(parameter->entries, parameter->master));
+    }
     page.parameters.append(parameter.get());
     owned.push_back(std::move(parameter));
 }
@@ -85,13 +109,18 @@ void show_value(const t_simple_parameter& parameter, const QString& value)
 } // namespace
 
 void build_simple_pages(tab_xml_widget& owner, const QList<profile_page>& pages,
+                        const QHash<QString, QString>& titles,
                         std::vector<std::unique_ptr<t_simple_parameter>>& owned)
 {
     for (const profile_page& source : pages) {
         t_page& page = add_page(owner, source.name, source.id, true);
+        QString heading;
         for (const profile_parameter& parameter : source.parameters) {
             qCDebug(pages_log) << parameter.description;
-            add_simple_parameter(owner, parameter, page, owned);
+            if (parameter.kind == parameter_kind::splitter) {
+                heading = parameter.description;
+            }
+            add_simple_parameter(owner, parameter, heading, titles, page, owned);
         }
         finish_page(page);
     }

@@ -3,6 +3,7 @@
 #include "profile_records.h"
 #include "tracker_commands.h"
 
+#include <QHash>
 #include <QList>
 
 #include <memory>
@@ -18,8 +19,10 @@ struct t_simple_parameter;
 // written to.
 
 // Appends a tab per page to the owner and registers every parameter's entries into its value
-// store; the parameter records are kept in owned, their inputs point at them.
+// store; the parameter records are kept in owned, their inputs point at them. Titles are the
+// expert blocks' by command, which group the parameters under no heading.
 void build_simple_pages(tab_xml_widget& owner, const QList<profile_page>& pages,
+                        const QHash<QString, QString>& titles,
                         std::vector<std::unique_ptr<t_simple_parameter>>& owned);
 
 // Puts the values of a reply into every input that reads a position of its command; a combo box

@@ -4,6 +4,7 @@
 #include "expert_pages.h"
 #include "message_box.h"
 #include "page_log.h"
+#include "parameter_help.h"
 #include "parameter_inputs.h"
 #include "profile_reader.h"
 #include "simple_pages.h"
@@ -11,12 +12,16 @@
 #include "t_feedback_button.h"
 #include "t_line_edit_ex.h"
 
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -50,6 +55,19 @@ QString typed_refusal(const QString& label, const QString& reason)
     return QStringLiteral("Значение не будет записано. %1: %2").arg(label, reason);
 }
 
+void add_action(QMenu* menu, const QString& text, bool enabled, const std::function<void()>& act)
+{
+    QAction* action = menu->addAction(text);
+    action->setEnabled(enabled);
+    QObject::connect(action, &QAction::triggered, menu, act);
+}
+
+void pop_up(QMenu* menu, QWidget* over, const QPoint& at)
+{
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(over->mapToGlobal(at));
+}
+
 } // namespace
 
 tab_xml_widget::tab_xml_widget(QWidget* parent, const QString& path, bool simple_mode)
@@ -65,6 +83,7 @@ tab_xml_widget::tab_xml_widget(QWidget* parent, const QString& path, bool simple
     } else {
         load_expert_mode(path);
     }
+    add_page_menus();
     load_device_state(path);
     connect(tab_widget, &QTabWidget::currentChanged, this, &tab_xml_widget::tab_changed);
 }
@@ -184,6 +203,15 @@ QList<profile_page> mode_pages_or_report(const QString& path, bool simple_mode)
     return pages;
 }
 
+// The profile's faults are told once, by the reading of the simple pages.
+QHash<QString, QString> expert_block_titles(const QString& path)
+{
+    QList<profile_page> expert;
+    QString error;
+    read_mode_pages(path, false, expert, error);
+    return block_titles(expert);
+}
+
 } // namespace
 
 void tab_xml_widget::load_expert_mode(const QString& path)
@@ -199,8 +227,34 @@ void tab_xml_widget::load_simple_mode(const QString& path)
     is_simple_mode = true;
     const QList<profile_page> pages = mode_pages_or_report(path, true);
     rules = value_rules::of_simple_pages(pages);
-    build_simple_pages(*this, pages, simple_parameters);
+    build_simple_pages(*this, pages, expert_block_titles(path), simple_parameters);
     places.build(page_list);
+}
+
+void tab_xml_widget::prepare_field(QWidget* input, const profile_parameter& source,
+                                   const parameter_route& route)
+{
+    set_field_help(input, parameter_help(source, route));
+    input->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(input, &QWidget::customContextMenuRequested, this,
+            [this, input](const QPoint& at) { pop_up(field_menu(input), input, at); });
+    // A validator or a length limit swallows the keystroke: say why.
+    if (auto* edit = qobject_cast<QLineEdit*>(input)) {
+        const QString why = QStringLiteral("Ввод не принят. %1: %2")
+                                .arg(source.description, accepted_values(source));
+        connect(edit, &QLineEdit::inputRejected, this, [this, why] { emit value_refused(why); });
+    }
+}
+
+void tab_xml_widget::add_page_menus()
+{
+    for (const t_page& page : qAsConst(page_list)) {
+        QWidget* content = page.content;
+        const int tab = page.tab_index;
+        content->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(content, &QWidget::customContextMenuRequested, this,
+                [this, content, tab](const QPoint& at) { pop_up(page_menu(tab), content, at); });
+    }
 }
 
 void tab_xml_widget::load_device_state(const QString& path)
@@ -221,15 +275,18 @@ void tab_xml_widget::load_device_state(const QString& path)
 
 void tab_xml_widget::apply_command_values(int page, int cmd, QStringList fields)
 {
-    const t_command& block = page_list.at(page).commands.at(cmd);
+    t_command& block = page_list[page].commands[cmd];
     apply_values(block, fields);
     // The reply shows what the tracker holds: an input it filled holds no edit any more.
     for (int k = 0; k < block.parameters.size() && k + 1 < fields.size(); ++k) {
-        if (QWidget* input = block.parameters.at(k).widget) {
-            set_change_mark(input, false);
+        t_parameter& parameter = block.parameters[k];
+        parameter.tracker_value = fields.at(k + 1);
+        if (parameter.widget) {
+            set_change_mark(parameter.widget, false);
             show_input_refusal(page, cmd, k);
         }
     }
+    show_tab_marks();
 }
 
 void tab_xml_widget::process_simple_response(QString line)
@@ -249,6 +306,7 @@ void tab_xml_widget::process_simple_response(QString line)
     qCDebug(pages_log) << "Change flag cleared for ..." + reply.key;
     change_marks.refresh(value_store, places, reply.key);
     show_simple_refusals(reply.key);
+    show_tab_marks();
 }
 
 void tab_xml_widget::simple_text_changed(QString text)
@@ -275,30 +333,25 @@ void tab_xml_widget::track_simple_change(t_simple_parameter* parameter, const QS
     if (show_simple_refusal(*parameter)) {
         emit value_refused(typed_refusal(parameter->description, refusal_mark(parameter->widget)));
     }
-    // The other inputs of its commands: together they may no longer fit a frame.
+    // The other inputs of its commands: they may write the same positions, and together they may
+    // no longer fit a frame.
     for (const position_entry& entry : parameter->entries.write) {
+        change_marks.refresh(value_store, places, entry.key);
         show_simple_refusals(entry.key);
     }
+    show_tab_marks();
 }
 
 void tab_xml_widget::expert_input_edited()
 {
     auto* input = qobject_cast<QWidget*>(sender());
-    if (!input) {
+    const field_ref field = input ? find_field(input) : field_ref{};
+    if (field.cmd < 0) {
         return;
     }
     set_change_mark(input, true);
-    for (const t_page& page : qAsConst(page_list)) {
-        for (int cmd = 0; cmd < page.commands.size(); ++cmd) {
-            const QList<t_parameter>& parameters = page.commands.at(cmd).parameters;
-            for (int k = 0; k < parameters.size(); ++k) {
-                if (parameters.at(k).widget == input) {
-                    check_edited_input(page.tab_index, cmd, k);
-                    return;
-                }
-            }
-        }
-    }
+    check_edited_input(field.tab, field.cmd, field.index);
+    show_tab_marks();
 }
 
 // The other inputs of the block too: together they may no longer fit a frame.
@@ -317,18 +370,15 @@ void tab_xml_widget::check_edited_input(int tab, int cmd, int parameter)
 
 bool tab_xml_widget::has_unwritten_edits() const
 {
-    for (const command_values& record : value_store.records()) {
-        for (const value_slot& slot : record.value_slots) {
-            if (slot.changed && !slot.tracker_only) {
-                return true;
-            }
-        }
-    }
-    return !edited_block_commands().isEmpty();
+    return !unwritten_changes().isEmpty();
 }
 
+// Fields go back to what the tracker reported; an edit it reported nothing for just loses its mark.
 void tab_xml_widget::discard_edits()
 {
+    for (const t_page& page : qAsConst(page_list)) {
+        revert_page(page.tab_index);
+    }
     value_store.clear_change_flags(QString());
     refresh_change_marks();
     for (const t_page& page : qAsConst(page_list)) {
@@ -340,6 +390,7 @@ void tab_xml_widget::discard_edits()
             }
         }
     }
+    show_tab_marks();
 }
 
 QStringList tab_xml_widget::edited_block_commands() const
@@ -378,11 +429,255 @@ void tab_xml_widget::refresh_change_marks()
         change_marks.refresh(value_store, *parameter);
         show_simple_refusal(*parameter);
     }
+    show_tab_marks();
 }
 
 void tab_xml_widget::mark_unconfirmed(const QString& key, int position)
 {
     change_marks.set_unconfirmed(key, position);
+}
+
+QList<unwritten_change> tab_xml_widget::unwritten_changes() const
+{
+    QList<unwritten_change> changes;
+    for (const t_page& page : page_list) {
+        for (const field_ref& field : page_fields(page.tab_index)) {
+            if (unwritten(field)) {
+                changes << change_of(field);
+            }
+        }
+    }
+    return changes;
+}
+
+// Every field that writes a changed position shows the change, as it shows its mark.
+bool tab_xml_widget::unwritten(const field_ref& field) const
+{
+    return field.simple ? changed_slot(*field.simple) != nullptr : has_change_mark(input_of(field));
+}
+
+// Simple mode: the change is the value the next save writes.
+unwritten_change tab_xml_widget::change_of(const field_ref& field) const
+{
+    const t_page& page = page_list.at(field.tab);
+    const QWidget* input = input_of(field);
+    const field_place place =
+        field.simple ? field_place{page.name, field.simple->group, field.simple->description}
+                     : field_place{page.name, page.commands.at(field.cmd).description,
+                                   expert_parameter(field).description};
+    const std::optional<QString> held = tracker_value(field);
+    const QString wanted = field.simple ? changed_slot(*field.simple)->value : input_value(input);
+    return {field.tab, place,
+            held ? std::optional<QString>(value_text(input, *held)) : std::nullopt,
+            value_text(input, wanted)};
+}
+
+const value_slot* tab_xml_widget::stored_slot(const position_entry& entry) const
+{
+    const command_values* record = value_store.find(entry.key);
+    return record ? slot_at(*record, entry.index) : nullptr;
+}
+
+const value_slot* tab_xml_widget::changed_slot(const t_simple_parameter& parameter) const
+{
+    for (const position_entry& entry : parameter.entries.write) {
+        const value_slot* slot = stored_slot(entry);
+        if (slot && slot->changed && !slot->tracker_only) {
+            return slot;
+        }
+    }
+    return nullptr;
+}
+
+void tab_xml_widget::show_tab_marks()
+{
+    for (const t_page& page : qAsConst(page_list)) {
+        const QList<field_ref> fields = page_fields(page.tab_index);
+        const auto count = std::count_if(fields.begin(), fields.end(),
+                                         [this](const field_ref& f) { return unwritten(f); });
+        tab_widget->setTabText(page.tab_index,
+                               count == 0 ? page.name
+                                          : QStringLiteral("%1 •%2").arg(page.name).arg(count));
+    }
+}
+
+// ---- Back to a known value
+
+QMenu* tab_xml_widget::field_menu(QWidget* input)
+{
+    const field_ref field = find_field(input);
+    auto* edit = qobject_cast<QLineEdit*>(input);
+    QMenu* menu = edit ? edit->createStandardContextMenu() : new QMenu;
+    menu->addSeparator();
+    add_action(menu, QStringLiteral("Вернуть значение из трекера"), can_revert(field),
+               [this, field] {
+                   revert_field(field);
+                   show_tab_marks();
+               });
+    add_action(menu, QStringLiteral("Значение по умолчанию"), can_set_default(field),
+               [this, field] { set_default(field); });
+    menu->addSeparator();
+    add_page_action(menu, field.tab);
+    return menu;
+}
+
+QMenu* tab_xml_widget::page_menu(int tab)
+{
+    auto* menu = new QMenu;
+    add_page_action(menu, tab);
+    return menu;
+}
+
+void tab_xml_widget::add_page_action(QMenu* menu, int tab)
+{
+    const QList<field_ref> fields = page_fields(tab);
+    const bool any = std::any_of(fields.begin(), fields.end(),
+                                 [this](const field_ref& f) { return can_revert(f); });
+    add_action(menu, QStringLiteral("Отменить изменения на странице"), any,
+               [this, tab] { revert_page(tab); });
+}
+
+void tab_xml_widget::revert_page(int tab)
+{
+    for (const field_ref& field : page_fields(tab)) {
+        if (can_revert(field)) {
+            revert_field(field);
+        }
+    }
+    show_tab_marks();
+}
+
+tab_xml_widget::field_ref tab_xml_widget::find_field(const QWidget* input) const
+{
+    for (const t_page& page : page_list) {
+        for (const field_ref& field : page_fields(page.tab_index)) {
+            if (input_of(field) == input) {
+                return field;
+            }
+        }
+    }
+    return {};
+}
+
+QList<tab_xml_widget::field_ref> tab_xml_widget::page_fields(int tab) const
+{
+    QList<field_ref> fields;
+    const t_page& page = page_list.at(tab);
+    for (t_simple_parameter* parameter : page.parameters) {
+        if (parameter->widget) {
+            fields.append({tab, -1, -1, parameter});
+        }
+    }
+    for (int cmd = 0; cmd < page.commands.size(); ++cmd) {
+        const QList<t_parameter>& parameters = page.commands.at(cmd).parameters;
+        for (int k = 0; k < parameters.size(); ++k) {
+            if (parameters.at(k).widget) {
+                fields.append({tab, cmd, k, nullptr});
+            }
+        }
+    }
+    return fields;
+}
+
+const t_parameter& tab_xml_widget::expert_parameter(const field_ref& field) const
+{
+    return page_list.at(field.tab).commands.at(field.cmd).parameters.at(field.index);
+}
+
+QWidget* tab_xml_widget::input_of(const field_ref& field) const
+{
+    return field.simple ? field.simple->widget : expert_parameter(field).widget;
+}
+
+// Simple mode: what the field shows comes from its read entries, so their value goes first.
+std::optional<QString> tab_xml_widget::tracker_value(const field_ref& field) const
+{
+    if (!field.simple) {
+        return expert_parameter(field).tracker_value;
+    }
+    for (const auto* entries : {&field.simple->entries.read, &field.simple->entries.write}) {
+        for (const position_entry& entry : *entries) {
+            const value_slot* slot = stored_slot(entry);
+            if (slot && slot->tracker_value) {
+                return slot->tracker_value;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool tab_xml_widget::can_revert(const field_ref& field) const
+{
+    if (field.tab < 0) {
+        return false;
+    }
+    const QWidget* input = input_of(field);
+    const std::optional<QString> known = tracker_value(field);
+    return known && (has_change_mark(input) || input_value(input) != *known);
+}
+
+void tab_xml_widget::revert_field(const field_ref& field)
+{
+    QWidget* input = input_of(field);
+    show_input_value(input, *tracker_value(field));
+    if (!field.simple) {
+        set_change_mark(input, false);
+        const int count = page_list.at(field.tab).commands.at(field.cmd).parameters.size();
+        for (int k = 0; k < count; ++k) {
+            show_input_refusal(field.tab, field.cmd, k);
+        }
+        return;
+    }
+    // The fields that show a position taken back show the tracker's value again, as after its
+    // reply.
+    t_simple_parameter& parameter = *field.simple;
+    change_marks.drop_unconfirmed(parameter);
+    for (const position_entry& entry : parameter.entries.write) {
+        if (value_store.revert(entry.key, entry.index)) {
+            for (const parameter_place& reader : places.readers(entry.key, entry.index)) {
+                show_input_value(reader.parameter->widget, stored_slot(entry)->value);
+            }
+        }
+    }
+    change_marks.refresh(value_store, parameter);
+    show_simple_refusal(parameter);
+    for (const position_entry& entry : parameter.entries.write) {
+        change_marks.refresh(value_store, places, entry.key);
+        show_simple_refusals(entry.key);
+    }
+}
+
+QString tab_xml_widget::default_of(const field_ref& field) const
+{
+    return field.simple ? field.simple->defaultvalue : expert_parameter(field).defaultvalue;
+}
+
+// A value that is never written has no default to go back to.
+bool tab_xml_widget::can_set_default(const field_ref& field) const
+{
+    if (field.tab < 0) {
+        return false;
+    }
+    const bool writable =
+        field.simple ? !field.simple->entries.write.isEmpty() : !expert_parameter(field).readonly;
+    const QString value = default_of(field);
+    const QWidget* input = input_of(field);
+    return writable && !value.isEmpty() && input_can_show(input, value) &&
+           input_value(input) != value;
+}
+
+// The default is an edit like a typed value: marked, and checked before it is written.
+void tab_xml_widget::set_default(const field_ref& field)
+{
+    QWidget* input = input_of(field);
+    show_input_value(input, default_of(field));
+    if (field.simple) {
+        track_simple_change(field.simple, input_value(input));
+        return;
+    }
+    set_change_mark(input, true);
+    check_edited_input(field.tab, field.cmd, field.index);
+    show_tab_marks();
 }
 
 // ---- The value check on the pages

@@ -2,6 +2,7 @@
 
 #include "change_marks.h"
 #include "device_state_values.h"
+#include "field_place.h"
 #include "page_records.h"
 #include "parameter_places.h"
 #include "parameter_value_store.h"
@@ -14,9 +15,12 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
+class QMenu;
 class QTabWidget;
+struct parameter_route;
 
 // The page area of the main window: one tab per page of the command profile, built once by the
 // constructor (the pages of the display mode, then the device-state page). The widget never
@@ -52,6 +56,18 @@ public:
     QStringList refused_edits() const;
     void refresh_change_marks(); // simple mode, after the store's flags changed
     void mark_unconfirmed(const QString& key, int position); // the tracker kept another value
+    // Changes the tracker has not had, in page order; each page's tab shows their count.
+    QList<unwritten_change> unwritten_changes() const;
+
+    // Back to a known value: the menus of an input and of a page, each owned by the caller.
+    QMenu* field_menu(QWidget* input);
+    QMenu* page_menu(int tab);
+    // Every field of the page that the tracker reported takes its value back, unmarked.
+    void revert_page(int tab);
+
+    // Building: the help, the menu and the word on a refused keystroke, alike in both modes.
+    void prepare_field(QWidget* input, const profile_parameter& source,
+                       const parameter_route& route);
 
     // Device state
     void decode_device_state(int id, const QString& payload);
@@ -90,6 +106,15 @@ public slots:
     void expert_input_edited();
 
 private:
+    // A field with an input: an expert block's parameter (cmd >= 0) or a simple parameter.
+    struct field_ref
+    {
+        int tab = -1;
+        int cmd = -1;
+        int index = -1;
+        t_simple_parameter* simple = nullptr;
+    };
+
     void load_expert_mode(const QString& path);
     void load_simple_mode(const QString& path);
     void load_device_state(const QString& path);
@@ -103,6 +128,25 @@ private:
     QList<refused_value> block_refusals(int tab, int cmd) const;
     bool show_input_refusal(int tab, int cmd, int parameter);
     void check_edited_input(int tab, int cmd, int parameter);
+
+    // Fields and their known values
+    field_ref find_field(const QWidget* input) const;
+    QList<field_ref> page_fields(int tab) const;
+    const t_parameter& expert_parameter(const field_ref& field) const;
+    QWidget* input_of(const field_ref& field) const;
+    QString default_of(const field_ref& field) const;
+    std::optional<QString> tracker_value(const field_ref& field) const;
+    bool can_revert(const field_ref& field) const;
+    void revert_field(const field_ref& field);
+    bool can_set_default(const field_ref& field) const;
+    void set_default(const field_ref& field);
+    void add_page_action(QMenu* menu, int tab);
+    void add_page_menus();
+    const value_slot* stored_slot(const position_entry& entry) const;
+    const value_slot* changed_slot(const t_simple_parameter& parameter) const;
+    bool unwritten(const field_ref& field) const;
+    unwritten_change change_of(const field_ref& field) const;
+    void show_tab_marks();
 
     std::vector<std::unique_ptr<t_simple_parameter>> simple_parameters;
     simple_change_marks change_marks;

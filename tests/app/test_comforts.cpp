@@ -208,7 +208,8 @@ void test_comforts::simple_link_life()
     QLineEdit* period = simple_input(pages, 1, 0);
     QSignalSpy refused(&pages, &tab_xml_widget::value_refused);
     retype(period, "2");
-    QCOMPARE(period->toolTip(), QStringLiteral("меньше 10"));
+    QCOMPARE(period->toolTip().section('\n', 0, 0),
+             QStringLiteral("Значение не будет записано: меньше 10"));
     QCOMPARE(refused.size(), 1);
     QCOMPARE(refused.at(0).at(0).toString(),
              QStringLiteral("Значение не будет записано. Период, с: меньше 10"));
@@ -221,7 +222,9 @@ void test_comforts::simple_link_life()
     QVERIFY(QTest::qWaitFor([&] { return s.log().count(opening) >= 2; }, wait_ms));
     QVERIFY(s.tracker().replug());
     QCOMPARE(s.wait_for_commands(17, 6).first(), QStringLiteral("AT+APN=?"));
-    QCOMPARE(period->text() + period->toolTip(), QStringLiteral("120"));
+    QCOMPARE(period->text() + '|' + period->toolTip(),
+             QStringLiteral(
+                 "120|Период, с\nДопустимо: целое число от 10 до 3600 с\nКоманда: +TRACK, #1"));
     QCOMPARE(listing(), first);
 
     // Ending the link asks about an edit, dropped here; a new link is kept again.

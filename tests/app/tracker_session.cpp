@@ -78,11 +78,12 @@ bool tracker_session::open_window(bool simple_mode, const QString& port, bool au
     box_recorder.emplace();
     edits_question::answer = edits_answer::cancel;
     edits_question::asked = 0;
-    set_unwritten_edits_handler([](QWidget*, bool, edits_kind kind) {
-        ++edits_question::asked;
-        edits_question::kind = kind;
-        return edits_question::answer;
-    });
+    set_unwritten_edits_handler(
+        [](QWidget*, bool, edits_kind kind, const QList<unwritten_change>&) {
+            ++edits_question::asked;
+            edits_question::kind = kind;
+            return edits_question::answer;
+        });
     main_window = std::make_unique<MainWindow>();
     main_window->show();
     return true;

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMetaEnum>
 #include <QRegularExpression>
@@ -40,7 +41,64 @@ t_simple_parameter* parameter(const tab_xml_widget& pages, int page, int index)
 // "page.index" in a table
 QPair<int, int> place(const QString& text)
 {
-    return {text.section('.', 0, 0).toInt(), text.section('.', 1).toInt()};
+    return {text.section('.', 0, 0).toInt(), text.section('.', 1, 1).toInt()};
+}
+
+// "page.index" of a simple parameter, "page.block.index" of an expert one
+QWidget* input_at(const tab_xml_widget& pages, const QString& text)
+{
+    const auto [page, index] = place(text);
+    const QString parameter_index = text.section('.', 2);
+    return parameter_index.isEmpty()
+               ? parameter(pages, page, index)->widget
+               : block(pages, page, index).parameters.at(parameter_index.toInt()).widget;
+}
+
+QWidget* label_of(const QWidget* input)
+{
+    return qobject_cast<QFormLayout*>(input->parentWidget()->layout())
+        ->labelForField(const_cast<QWidget*>(input));
+}
+
+// A step of a table: "at=text" types text over an input; "revert:at", "default:at" and "page:p"
+// take the entry of the input's (page's) menu. Returns the step as taken, with "!" before an
+// entry that was disabled and so not taken.
+QString take_step(tab_xml_widget& pages, const QString& step)
+{
+    if (step.contains('=')) {
+        auto* edit = qobject_cast<QLineEdit*>(input_at(pages, step.section('=', 0, 0)));
+        edit->selectAll();
+        QTest::keyClicks(edit, step.section('=', 1));
+        return step;
+    }
+    const QString what = step.section(':', 0, 0);
+    const QString at = step.section(':', 1);
+    const std::unique_ptr<QMenu> menu(what == "page" ? pages.page_menu(at.toInt())
+                                                     : pages.field_menu(input_at(pages, at)));
+    const QHash<QString, QString> entries{{"revert", "Вернуть значение из трекера"},
+                                          {"default", "Значение по умолчанию"},
+                                          {"page", "Отменить изменения на странице"}};
+    for (QAction* action : menu->actions()) {
+        if (action->text() == entries.value(what)) {
+            action->trigger();
+            return action->isEnabled() ? step : '!' + step;
+        }
+    }
+    return "no entry: " + step;
+}
+
+// What the question on closing would list, and the tabs that show a count of changes.
+QString changes_and_tabs(const tab_xml_widget& pages)
+{
+    QStringList changes;
+    for (const unwritten_change& change : pages.unwritten_changes()) {
+        changes << change_text(change);
+    }
+    QStringList tabs;
+    for (int i = 0; i < pages.tab_widget->count(); ++i) {
+        tabs << pages.tab_widget->tabText(i);
+    }
+    return (changes + tabs.filter(" •")).join(" ; ");
 }
 
 QString label_text(const QFormLayout* form, int row, QFormLayout::ItemRole role)
@@ -90,8 +148,8 @@ class test_profile_pages : public QObject
 private slots:
     void profile_error_shows_two_boxes();
     void expert_layout();
-    void integer_inputs_validate_data() { add_table_rows("integer_inputs.txt"); }
-    void integer_inputs_validate();
+    void inputs_help_and_typing_data() { add_table_rows("inputs.txt"); }
+    void inputs_help_and_typing();
     void expert_scenarios_data() { add_table_rows("expert_blocks.txt"); }
     void expert_scenarios();
     void buttons_and_tabs_emit_commands();
@@ -171,21 +229,27 @@ void test_profile_pages::expert_layout()
     QVERIFY(qobject_cast<QLineEdit*>(pages->display_fields.at(0).widget)->isReadOnly());
 }
 
-void test_profile_pages::integer_inputs_validate()
+// Typing into an input: what it then holds and what the pages said, and its help (" / " for a
+// line break) on the input and its label.
+void test_profile_pages::inputs_help_and_typing()
 {
     QFETCH(QStringList, row);
-    const bool simple = row.at(0) == "simple";
-    const auto pages = pages_of(simple);
-    const auto [page, index] = place(row.at(1));
-    auto* edit =
-        qobject_cast<QLineEdit*>(simple ? parameter(*pages, page, index)->widget
-                                        : block(*pages, page, index).parameters.at(0).widget);
-    QVERIFY(edit && edit->validator());
-    QString typed = row.at(2);
-    int position = 0;
-    const QValidator::State state = edit->validator()->validate(typed, position);
-    QCOMPARE(QMetaEnum::fromType<QValidator::State>().valueToKey(state), row.at(3));
-    QCOMPARE(edit->text(), row.at(4));
+    const auto pages = pages_of(row.at(0) == "simple");
+    QWidget* input = input_at(*pages, row.at(1));
+    QCOMPARE(shown_input(input), row.at(2));
+    QSignalSpy said(pages.get(), &tab_xml_widget::value_refused);
+    if (auto* edit = qobject_cast<QLineEdit*>(input)) {
+        edit->clear();
+        QTest::keyClicks(edit, row.at(3));
+    }
+    QCOMPARE(shown_input(input), row.at(4));
+    QStringList texts;
+    for (const QVariantList& signal : said) {
+        texts << signal.at(0).toString();
+    }
+    QCOMPARE(texts.join(" ; "), row.at(5));
+    QCOMPARE(input->toolTip().replace('\n', " / "), row.at(6));
+    QCOMPARE(label_of(input)->toolTip(), input->toolTip().section("\n\n", -1));
 }
 
 void test_profile_pages::expert_scenarios()
@@ -198,6 +262,11 @@ void test_profile_pages::expert_scenarios()
     if (!row.at(1).isEmpty()) {
         pages->apply_command_values(tab, cmd, row.at(1).split(','));
     }
+    QStringList taken;
+    for (const QString& step : row.at(4).split(' ', Qt::SkipEmptyParts)) {
+        taken << take_step(*pages, step);
+    }
+    QCOMPARE(taken.join(' '), row.at(4));
     QStringList shown;
     for (const t_parameter& parameter : block(*pages, tab, cmd).parameters) {
         if (parameter.widget) {
@@ -206,6 +275,7 @@ void test_profile_pages::expert_scenarios()
     }
     QCOMPARE(shown.join(','), row.at(2));
     QCOMPARE(pages->build_set_command(tab, cmd), row.at(3));
+    QCOMPARE(changes_and_tabs(*pages), row.at(5));
 }
 
 void test_profile_pages::buttons_and_tabs_emit_commands()
@@ -266,10 +336,13 @@ void test_profile_pages::simple_layout_and_polls()
     QVERIFY(pages->page_list.at(1).is_simple);
     QVERIFY(!pages->page_list.at(2).is_simple);
 
-    // The splitter is a spanning row but no parameter; the unknown type is a parameter but no row.
+    // The splitter is a line and a heading, but no parameter; the unknown type is a parameter but
+    // no row.
     const t_page& first = pages->page_list.at(0);
-    QCOMPARE(first.form_layout->rowCount(), 4);
-    QVERIFY(first.form_layout->itemAt(1, QFormLayout::SpanningRole));
+    QCOMPARE(first.form_layout->rowCount(), 5);
+    QVERIFY(
+        qobject_cast<QFrame*>(first.form_layout->itemAt(1, QFormLayout::SpanningRole)->widget()));
+    QCOMPARE(label_text(first.form_layout, 2, QFormLayout::SpanningRole), QStringLiteral("Группа"));
     QCOMPARE(first.parameters.size(), 4);
     QCOMPARE(first.parameters.at(3)->type, QStringLiteral("date"));
     QVERIFY(!first.parameters.at(3)->widget);
@@ -327,8 +400,14 @@ void test_profile_pages::simple_scenarios()
     for (const QString& reply : row.at(1).split(' ', Qt::SkipEmptyParts)) {
         pages->process_simple_response(reply);
     }
+    QStringList taken;
+    for (const QString& step : row.at(4).split(' ', Qt::SkipEmptyParts)) {
+        taken << take_step(*pages, step);
+    }
+    QCOMPARE(taken.join(' '), row.at(4));
     QCOMPARE(shown_parameters(*pages).join(','), row.at(2));
     QCOMPARE(pages->value_store.build_write_commands("d", "m").join(' '), row.at(3));
+    QCOMPARE(changes_and_tabs(*pages), row.at(5));
 }
 
 void test_profile_pages::device_state_records()
