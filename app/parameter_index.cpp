@@ -13,13 +13,27 @@ QString folded(const QString& text)
     return text.toLower().replace(QChar(0x0451), QChar(0x0435)); // ё -> е
 }
 
+QStringList keys_of(const t_simple_parameter& parameter)
+{
+    QStringList keys;
+    for (const auto* entries : {&parameter.entries.read, &parameter.entries.write}) {
+        for (const position_entry& entry : *entries) {
+            keys << entry.key;
+        }
+    }
+    keys.removeDuplicates();
+    return keys;
+}
+
 void index_expert_page(const t_page& page, QList<search_entry>& entries)
 {
     for (const t_command& command : page.commands) {
         for (const t_parameter& parameter : command.parameters) {
             if (parameter.widget)
-                entries.append({page.tab_index, page.name, command.description,
-                                parameter.description, parameter.widget});
+                entries.append({page.tab_index,
+                                {page.name, command.description, parameter.description},
+                                {command.command},
+                                parameter.widget});
         }
     }
 }
@@ -28,9 +42,18 @@ void index_simple_page(const t_page& page, QList<search_entry>& entries)
 {
     for (const t_simple_parameter* parameter : page.parameters) {
         if (parameter->widget)
-            entries.append(
-                {page.tab_index, page.name, QString(), parameter->description, parameter->widget});
+            entries.append({page.tab_index,
+                            {page.name, parameter->group, parameter->description},
+                            keys_of(*parameter),
+                            parameter->widget});
     }
+}
+
+QString searched_text(const search_entry& entry)
+{
+    const field_place& place = entry.place;
+    return folded(
+        QStringList{place.label, place.group, place.page, entry.keys.join(' ')}.join(' '));
 }
 
 } // namespace
@@ -55,18 +78,11 @@ QList<search_entry> find_parameters(const QList<search_entry>& entries, const QS
     if (words.isEmpty())
         return matches;
     for (const search_entry& entry : entries) {
-        const QString text = folded(entry.label + ' ' + entry.block);
+        const QString text = searched_text(entry);
         const bool all = std::all_of(words.begin(), words.end(),
                                      [&](const QString& word) { return text.contains(word); });
         if (all)
             matches.append(entry);
     }
     return matches;
-}
-
-QString match_text(const search_entry& entry)
-{
-    const QString where =
-        entry.block.isEmpty() ? entry.page : entry.block + " (" + entry.page + ')';
-    return entry.label + QStringLiteral(" — ") + where;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "field_place.h"
+
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 class tab_xml_widget;
@@ -11,18 +14,15 @@ class tab_xml_widget;
 struct search_entry
 {
     int tab = 0;
-    QString page;
-    QString block; // the command block's title on expert pages; empty on simple pages
-    QString label;
+    field_place place; // its page by the page's own name, whatever its tab shows
+    QStringList keys;  // the commands its value travels in: "+APN"
     QWidget* input = nullptr;
 };
 
 // Every parameter with an input, in page order; the device-state page holds none.
 QList<search_entry> index_parameters(const tab_xml_widget& pages);
 
-// The entries that hold every word of query in their label or block title, ignoring case (and
-// the dots over ё, which many do not type), in page order. An empty query matches nothing.
+// The entries that hold every word of query in their label, group, page or command keys,
+// ignoring case (and the dots over ё, which many do not type), in page order. An empty query
+// matches nothing.
 QList<search_entry> find_parameters(const QList<search_entry>& entries, const QString& query);
-
-// How a match is listed: "label — block (page)", without the block on simple pages.
-QString match_text(const search_entry& entry);

@@ -39,7 +39,7 @@ void parameter_search::focus_query()
 bool parameter_search::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == query && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down && results->count() > 0) {
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down && !matches.isEmpty()) {
         results->setCurrentRow(0);
         results->setFocus(Qt::TabFocusReason);
         return true;
@@ -47,12 +47,17 @@ bool parameter_search::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+// A query that finds nothing says so, in a line that cannot be chosen.
 void parameter_search::list_matches(const QString& text)
 {
     matches = find_parameters(entries, text);
     results->clear();
     for (const search_entry& match : matches)
-        results->addItem(match_text(match));
+        results->addItem(place_text(match.place));
+    if (matches.isEmpty() && !text.trimmed().isEmpty()) {
+        auto* none = new QListWidgetItem(QStringLiteral("Ничего не найдено"), results);
+        none->setFlags(Qt::NoItemFlags);
+    }
 }
 
 void parameter_search::show_match(int row)

@@ -9,8 +9,9 @@ class QListWidget;
 class QListWidgetItem;
 class tab_xml_widget;
 
-// Finds a parameter by its label or its block's title on every page: lists the matches with
-// their page as the user types, and brings the chosen one into view with its input focused.
+// Finds a parameter by its label, group, page or command on every page: lists the matches with
+// their group and page as the user types, and brings the chosen one into view with its input
+// focused.
 class parameter_search : public QWidget
 {
     Q_OBJECT

@@ -411,30 +411,53 @@ void test_comforts::console()
 
 void test_comforts::search_data()
 {
+    QTest::addColumn<QString>("profile"); // none: the window against the simulated tracker
     QTest::addColumn<bool>("simple");
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("matches");
     QTest::addColumn<QList<int>>("last"); // its tab, and its row, or its block and parameter
 
     QTest::newRow("block title, words in any order")
-        << false << QStringLiteral("копия доступа")
+        << "" << false << QStringLiteral("копия доступа")
         << QStringList{QStringLiteral("APN — Точка доступа (копия) (Трекинг)")}
         << QList<int>{1, 2, 0};
-    QTest::newRow("same label on two pages")
-        << false << "APN"
+    QTest::newRow("label on two pages, command key")
+        << "" << false << "APN"
         << QStringList{QStringLiteral("APN — Точка доступа (Связь)"),
+                       QStringLiteral("Пользователь — Точка доступа (Связь)"),
                        QStringLiteral("APN — Точка доступа (копия) (Трекинг)")}
         << QList<int>{1, 2, 0};
-    QTest::newRow("simple, е for ё")
-        << true << QStringLiteral("счетчик") << QStringList{QStringLiteral("Счётчик — Трекинг")}
-        << QList<int>{1, 1};
+    QTest::newRow("simple, е for ё, grouped by its command's block")
+        << "" << true << QStringLiteral("счетчик")
+        << QStringList{QStringLiteral("Счётчик — Запись точек (Трекинг)")} << QList<int>{1, 1};
+    QTest::newRow("simple, command key")
+        << "" << true << "+odo" << QStringList{QStringLiteral("Пробег, км — Пробег (Трекинг)")}
+        << QList<int>{1, 2};
+    QTest::newRow("nothing found")
+        << "" << true << QStringLiteral("порт") << QStringList{QStringLiteral("Ничего не найдено")}
+        << QList<int>();
+    const QString sample = TC_TEST_DATA "/../../profiles/profile.xml";
+    const QStringList ports{QStringLiteral("Порт — Основной сервер (Серверы)"),
+                            QStringLiteral("Порт — Резервный сервер (Серверы)")};
+    for (bool simple : {false, true})
+        QTest::addRow("sample profile, %s", simple ? "simple" : "expert")
+            << sample << simple << QStringLiteral("сервер порт") << ports << QList<int>();
 }
 
 void test_comforts::search()
 {
+    QFETCH(QString, profile);
     QFETCH(bool, simple);
     QFETCH(QString, query);
     QFETCH(QList<int>, last);
+    if (!profile.isEmpty()) { // the listing alone, from the profile's pages without a window
+        const tab_xml_widget pages(nullptr, profile, simple);
+        QStringList found;
+        for (const search_entry& entry : find_parameters(index_parameters(pages), query))
+            found << place_text(entry.place);
+        QTEST(found, "matches");
+        return;
+    }
     tracker_session s;
     QVERIFY(s.start(simple));
     QVERIFY(s.wait_until_ready());
@@ -449,6 +472,8 @@ void test_comforts::search()
     for (int i = 0; i < results->count(); ++i)
         found << results->item(i)->text();
     QTEST(found, "matches");
+    if (last.isEmpty())
+        return;
 
     results->setCurrentRow(results->count() - 1);
     QTest::keyClick(results, Qt::Key_Return);
