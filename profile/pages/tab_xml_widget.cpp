@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
