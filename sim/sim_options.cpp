@@ -54,6 +54,10 @@ void add_options(QCommandLineParser& parser)
         {"control", "Create the FIFO and read control commands from it.", "FIFO"},
         {"permission", "Answer NAME with a permission error (repeatable).", "NAME"},
         {"stream-interval", "Period of device-state lines (default 1000).", "MS"},
+        {"replay",
+         "Serve the recording FILE as the device-state stream, with its recorded gaps, over "
+         "and over.",
+         "FILE"},
         {"clamp",
          "Keep numbers written to position N of KEY at most MAX, as a tracker with a narrower "
          "range would (repeatable).",
@@ -155,6 +159,7 @@ options_result parse_sim_options(const QStringList& arguments, sim_config& confi
     config.transcript = parser.value(QStringLiteral("transcript"));
     config.state = parser.value(QStringLiteral("state"));
     config.control = parser.value(QStringLiteral("control"));
+    config.replay = parser.value(QStringLiteral("replay"));
     config.bluetooth = parser.isSet(QStringLiteral("bluetooth"));
     config.access_code = parser.isSet(QStringLiteral("access-code"))
                              ? parser.value(QStringLiteral("access-code")).toUtf8()

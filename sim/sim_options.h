@@ -17,6 +17,7 @@ struct sim_config
     QString transcript;
     QString state;
     QString control;
+    QString replay; // a recording to serve as the stream instead of generated values
     bool bluetooth = false;
     QByteArray access_code;
     device_passwords passwords;

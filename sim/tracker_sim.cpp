@@ -50,6 +50,9 @@ bool tracker_sim::start(QString& error)
     if (!config.control.isEmpty() && !control.create(config.control, error)) {
         return false;
     }
+    if (!config.replay.isEmpty() && !load_replay(error)) {
+        return false;
+    }
     for (const QString& warning : state_source.warnings()) {
         event(QStringLiteral("warning ") + warning);
     }
@@ -111,8 +114,9 @@ qint64 tracker_sim::next_deadline_us() const
     if (client && !output.empty() && !output_blocked) {
         deadline = output.next_due_us();
     }
-    if (client && streaming && (deadline < 0 || next_stream_us < deadline)) {
-        deadline = next_stream_us;
+    const qint64 stream_due = replay.active() ? replay.next_due_us() : next_stream_us;
+    if (client && streaming && (deadline < 0 || stream_due < deadline)) {
+        deadline = stream_due;
     }
     return deadline;
 }
@@ -195,7 +199,16 @@ void tracker_sim::send_due_output()
 void tracker_sim::tick_stream()
 {
     const qint64 now = monotonic_us();
-    if (!streaming || !client || now < next_stream_us) {
+    if (!streaming || !client) {
+        return;
+    }
+    if (replay.active()) {
+        for (const QByteArray& line : replay.take_due(now)) {
+            send_line(line + faults.line_end_bytes(), now);
+        }
+        return;
+    }
+    if (now < next_stream_us) {
         return;
     }
     next_stream_us = now + qint64(config.stream_interval_ms) * 1000;
@@ -379,7 +392,29 @@ void tracker_sim::set_streaming(bool on, qint64 now_us)
     }
     streaming = on;
     next_stream_us = now_us + qint64(config.stream_interval_ms) * 1000;
+    if (on) {
+        replay.start(now_us);
+    }
     event(on ? QStringLiteral("stream on") : QStringLiteral("stream off"));
+}
+
+bool tracker_sim::load_replay(QString& error)
+{
+    recording played;
+    recording_error refusal;
+    if (!read_recording_file(config.replay, played, refusal)) {
+        error = config.replay + QStringLiteral(": ") + refusal.describe();
+        return false;
+    }
+    if (played.lines.isEmpty()) {
+        error = config.replay + QStringLiteral(": no lines to replay");
+        return false;
+    }
+    if (played.cut_last_line) {
+        event(QStringLiteral("warning replay: a cut last line is left out"));
+    }
+    replay = stream_replay(played.lines);
+    return true;
 }
 
 void tracker_sim::save_values()

@@ -9,6 +9,7 @@
 #include "pty_port.h"
 #include "sim_options.h"
 #include "sim_profile.h"
+#include "stream_replay.h"
 #include "transcript_writer.h"
 
 #include <QString>
@@ -52,6 +53,7 @@ private:
     void handle_control();
     bool apply_control(const QString& line, QString& error);
     bool plug(QString& error);
+    bool load_replay(QString& error);
     void unplug();
     void set_streaming(bool on, qint64 now_us);
     void save_values();
@@ -63,6 +65,7 @@ private:
     device_commands commands;
     device_input input;
     device_state_source state_source;
+    stream_replay replay;
     fault_settings faults;
     output_queue output;
     pty_port port;
