@@ -30,15 +30,6 @@ double wander(const QString& name, int index, int tick)
 // Where a field's value plausibly lies when the profile gives no valid range.
 span usual_span(const QString& name)
 {
-    if (named(name, "speed")) {
-        return {0.0, 90.0};
-    }
-    if (named(name, "batt")) {
-        return {3.6, 4.2};
-    }
-    if (named(name, "volt") || named(name, "power")) {
-        return {11.8, 14.2};
-    }
     if (named(name, "sat")) {
         return {4.0, 14.0};
     }
@@ -51,10 +42,24 @@ span usual_span(const QString& name)
     if (named(name, "alt")) {
         return {120.0, 180.0};
     }
-    if (named(name, "course") || named(name, "heading")) {
-        return {0.0, 359.0};
-    }
     return {0.0, 100.0};
+}
+
+// What the van measures for a field of that name; false for a field the drive does not show.
+bool driven_value(const QString& name, const town_route::state& vehicle, double& value)
+{
+    if (named(name, "speed")) {
+        value = vehicle.speed_kmh;
+    } else if (named(name, "course") || named(name, "heading")) {
+        value = vehicle.course_deg;
+    } else if (named(name, "batt")) {
+        value = vehicle.battery_v;
+    } else if (named(name, "volt") || named(name, "power")) {
+        value = vehicle.supply_v;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // A 15-digit number whose last digit is the Luhn check digit, as a real IMEI has.
@@ -90,21 +95,49 @@ quint32 bounded(double raw, char type)
     return quint32(qBound(0.0, raw, top));
 }
 
-// Degrees turned into the fraction of a turn the configurator multiplies back: a position near
-// a city centre that drifts north-east.
-quint32 coordinate(const QString& name, const field_display& display, int tick)
+double multiplier_of(const field_display* display)
 {
-    const bool longitude = named(name, "lon");
-    const double degrees = (longitude ? 37.6173 : 55.7558) + 0.00025 * tick;
-    const double multiplier = display.multiplier > 0.0 ? display.multiplier : 1.0;
-    double fraction = degrees / multiplier;
-    if (fraction >= 1.0) {
-        fraction = 0.4 + 0.001 * (tick % 100);
+    return display != nullptr && display->multiplier > 0.0 ? display->multiplier : 1.0;
+}
+
+bool has_valid_range(const field_display* display)
+{
+    return display != nullptr && (display->valid_min != 0.0 || display->valid_max != 0.0) &&
+           display->valid_min <= display->valid_max;
+}
+
+// The raw number whose scaled value (raw times multiplier) is nearest to value inside range.
+quint32 raw_within(double value, double multiplier, const span& range, char type)
+{
+    double raw = std::round(value / multiplier);
+    if (raw * multiplier > range.high) {
+        raw = std::floor(range.high / multiplier);
     }
+    if (raw * multiplier < range.low) {
+        raw = std::ceil(range.low / multiplier);
+    }
+    return bounded(raw, type);
+}
+
+// Degrees turned into the fraction of a turn the configurator multiplies back: the van's
+// position, which a multiplier too small for it only turns into a number that moves.
+quint32 coordinate(const QString& name, const field_display& display,
+                   const town_route::state& vehicle)
+{
+    const double degrees =
+        named(name, "lon") ? town_route::longitude(vehicle) : town_route::latitude(vehicle);
+    const double fraction = std::fmod(degrees / multiplier_of(&display), 1.0);
     return quint32(qMin(fraction * 4294967296.0, 4294967294.0));
 }
 
-quint32 selection(const field_display& display, int tick)
+// The inputs a tracker in a van has wired: the ignition, and a door.
+quint32 inputs(const town_route::state& vehicle)
+{
+    return (vehicle.ignition ? 1u : 0u) | (vehicle.door_open ? 2u : 0u);
+}
+
+quint32 selection(const QString& name, const field_display& display, int tick,
+                  const town_route::state& vehicle)
 {
     QList<quint32> ids;
     for (const QString& text : display.option_ids) {
@@ -113,6 +146,10 @@ quint32 selection(const field_display& display, int tick)
         if (ok) {
             ids.append(id);
         }
+    }
+    // A state lists parked first and driving next, as the sample profile does.
+    if ((named(name, "status") || named(name, "state")) && ids.size() >= 2) {
+        return ids[vehicle.speed_kmh > 0.0 ? 1 : 0];
     }
     return ids.isEmpty() ? 0 : ids[(tick / 3) % ids.size()];
 }
@@ -127,13 +164,8 @@ quint32 bit_pattern(char type, int index, int tick)
 // profile gives one, and inside the usual span of such a field as far as the range allows.
 quint32 scaled(const QString& name, const field_display* display, char type, int index, int tick)
 {
-    const double multiplier =
-        display != nullptr && display->multiplier > 0.0 ? display->multiplier : 1.0;
     span range = usual_span(name);
-    const bool ranged = display != nullptr &&
-                        (display->valid_min != 0.0 || display->valid_max != 0.0) &&
-                        display->valid_min <= display->valid_max;
-    if (ranged) {
+    if (has_valid_range(display)) {
         // The usual span where the valid range allows it: a range of 0 to 9000 m says little
         // about where a car's altitude lies.
         const span valid{qMax(0.0, display->valid_min), display->valid_max};
@@ -141,21 +173,24 @@ quint32 scaled(const QString& name, const field_display* display, char type, int
         range = usual.low <= usual.high ? usual : valid;
     }
     const double target = range.low + (range.high - range.low) * wander(name, index, tick);
-    double raw = std::round(target / multiplier);
-    if (ranged && raw * multiplier > range.high) {
-        raw = std::floor(range.high / multiplier);
-    }
-    if (ranged && raw * multiplier < range.low) {
-        raw = std::ceil(range.low / multiplier);
-    }
-    return bounded(raw, type);
+    return raw_within(target, multiplier_of(display), range, type);
+}
+
+// A measured value as a raw number, inside the valid range when the profile gives one.
+quint32 measured(double value, const field_display* display, char type)
+{
+    const double multiplier = multiplier_of(display);
+    const span range = has_valid_range(display)
+                           ? span{qMax(0.0, display->valid_min), display->valid_max}
+                           : span{0.0, record_schema::max_number(type) * multiplier};
+    return raw_within(value, multiplier, range, type);
 }
 
 } // namespace
 
 device_state_source::device_state_source(const QList<record_layout>& sources,
-                                         const QList<field_display>& shown)
-    : displays(shown)
+                                         const QList<field_display>& shown, double seconds_per_tick)
+    : displays(shown), tick_seconds(seconds_per_tick)
 {
     for (const record_layout& source : sources) {
         record_schema schema;
@@ -188,13 +223,20 @@ record_schema::value device_state_source::field_value(const record_schema::field
     }
     const field_display* display = display_of(field.name);
     const QString shown_as = display != nullptr ? display->display_as : QString();
+    // The values of an array are taken at successive ticks.
     for (int k = 0; k < field.count; ++k) {
+        const town_route::state vehicle = route.at((tick + k) * tick_seconds);
+        double reading = 0.0;
         if (shown_as == coord_display) {
-            value.numbers.append(coordinate(field.name, *display, tick + k));
+            value.numbers.append(coordinate(field.name, *display, vehicle));
         } else if (shown_as == select_display) {
-            value.numbers.append(selection(*display, tick + k));
+            value.numbers.append(selection(field.name, *display, tick + k, vehicle));
+        } else if (shown_as == binary_display && named(field.name, "input")) {
+            value.numbers.append(inputs(vehicle) & record_schema::max_number(field.type));
         } else if (shown_as == binary_display || shown_as == hex_display) {
             value.numbers.append(bit_pattern(field.type, k, tick));
+        } else if (driven_value(field.name, vehicle, reading)) {
+            value.numbers.append(measured(reading, display, field.type));
         } else {
             value.numbers.append(scaled(field.name, display, field.type, k, tick));
         }

@@ -2,6 +2,7 @@
 
 #include "record_schema.h"
 #include "sim_profile.h"
+#include "town_route.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,13 +10,17 @@
 #include <QStringList>
 
 // The simulated tracker's live state: plausible values for every field of the profile's record
-// layouts, chosen from how the configurator shows each field, and moving on at every tick (the
-// position drifts, speed and voltages wander, selections and bit patterns change).
+// layouts, chosen from how the configurator shows each field and from the field's name, and
+// moving on at every tick. A van drives a round through a town (town_route): position, speed,
+// course, supply and battery voltage, the inputs (bit 0 the ignition, bit 1 a door) and a
+// parked or driving state follow it; other numbers wander, selections and bit patterns change.
 class device_state_source
 {
 public:
-    // Layouts whose schema cannot be read are left out; warnings names them.
-    device_state_source(const QList<record_layout>& sources, const QList<field_display>& shown);
+    // Layouts whose schema cannot be read are left out; warnings names them. Every tick is
+    // seconds_per_tick of driving.
+    device_state_source(const QList<record_layout>& sources, const QList<field_display>& shown,
+                        double seconds_per_tick = 1.0);
 
     bool has_records() const { return !layouts.isEmpty(); }
     QStringList warnings() const { return problems; }
@@ -41,6 +46,8 @@ private:
 
     QList<layout> layouts;
     QList<field_display> displays;
+    town_route route;
+    double tick_seconds;
     QStringList problems;
     int next_tick = 0;
 };

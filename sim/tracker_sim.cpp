@@ -34,7 +34,8 @@ tracker_sim::tracker_sim(const sim_config& settings, const sim_profile& profile)
     : config(settings), table(profile.commands, settings.limits),
       commands(table, settings.passwords, settings.refused_commands),
       input(settings.access_code, initial_mode(settings)),
-      state_source(profile.layouts, profile.displays), faults(settings.faults), port(settings.port)
+      state_source(profile.layouts, profile.displays, settings.stream_interval_ms / 1000.0),
+      faults(settings.faults), port(settings.port)
 {
 }
 
