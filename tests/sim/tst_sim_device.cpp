@@ -4,12 +4,18 @@
 #include "device_state_source.h"
 #include "output_queue.h"
 #include "record_fixtures.h"
+#include "recording_reader.h"
+#include "recording_writer.h"
 #include "reply_lines.h"
 #include "sim_profile.h"
 #include "sim_transcript.h"
+#include "stream_replay.h"
 #include "transcript_writer.h"
 
+#include <QtMath>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 
@@ -37,6 +43,52 @@ const field_display* display_of(const sim_profile& profile, const QString& field
     return it == all.end() ? nullptr : &*it;
 }
 
+QDateTime utc(const char* text)
+{
+    return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs);
+}
+
+using error_kind = recording_error::kind;
+
+// Each field's value at a tick as the device-state page shows it: coordinates in degrees,
+// numbers scaled.
+struct shown_values
+{
+    shown_values(const device_state_source& stream, const sim_profile& from)
+        : source(stream), profile(from)
+    {
+        for (int layout = 0; layout < profile.layouts.size(); ++layout) {
+            for (const record_schema::field& field : source.layout_schema(layout).fields()) {
+                fields[field.name] = field;
+            }
+        }
+    }
+    double operator()(const QString& name, int tick) const
+    {
+        const field_display* display = display_of(profile, name);
+        const double number = source.field_value(fields[name], tick).numbers.value(0);
+        const double scaled = number * (display ? display->multiplier : 1.0);
+        return display && display->display_as == "coord" ? scaled / 4294967296.0 : scaled;
+    }
+    // Metres east and north of where the van is at tick 0.
+    QPointF place(int tick) const
+    {
+        const double lat = (*this)("lat", tick);
+        return {((*this)("lon", tick) - (*this)("lon", 0)) * 111320.0 *
+                    std::cos(qDegreesToRadians(lat)),
+                (lat - (*this)("lat", 0)) * 111320.0};
+    }
+
+    const device_state_source& source;
+    const sim_profile& profile;
+    QMap<QString, record_schema::field> fields;
+};
+
+double course_change(double from, double to)
+{
+    return std::abs(std::fmod(to - from + 540.0, 360.0) - 180.0);
+}
+
 } // namespace
 
 class tst_sim_device : public QObject
@@ -55,7 +107,12 @@ private slots:
     void encodes_fixed_records_data();
     void encodes_fixed_records();
     void rejects_unreadable_schemas();
+    void streams_plausible_records_data();
     void streams_plausible_records();
+    void writes_recordings_it_reads();
+    void reads_recordings_data();
+    void reads_recordings();
+    void replays_recordings_on_its_clock();
 };
 
 void tst_sim_device::executes_commands_data()
@@ -304,18 +361,28 @@ void tst_sim_device::rejects_unreadable_schemas()
     QVERIFY(device_state_source({{4, "C00000000000001C"}}, {}).has_records());
 }
 
+void tst_sim_device::streams_plausible_records_data()
+{
+    QTest::addColumn<QString>("profile_path");
+    QTest::newRow("simulator tests' profile") << TC_TEST_DATA "/sim_profile.xml";
+    QTest::newRow("sample profile") << TC_TEST_DATA "/../../profiles/profile.xml";
+}
+
 // Values that the device-state page shows as real: inside each valid range, coordinates near a
 // city, selections among the options; every number moves, so a page that stops updating shows.
+// The van drives its round within the town's limits, smoothly, its course along the road, and
+// the ignition is off only while it stands, with the supply voltage down.
 void tst_sim_device::streams_plausible_records()
 {
+    QFETCH(QString, profile_path);
     sim_profile profile;
     QString error;
-    QVERIFY2(load_sim_profile(TC_TEST_DATA "/sim_profile.xml", profile, error), qPrintable(error));
+    QVERIFY2(load_sim_profile(profile_path, profile, error), qPrintable(error));
     device_state_source source(profile.layouts, profile.displays);
     QMap<QString, QSet<quint32>> seen;
     for (int tick = 0; tick < 60; ++tick) {
         const QList<QByteArray> line = source.next_line().split(',');
-        const int layout = tick % 2;
+        const int layout = tick % profile.layouts.size();
         QCOMPARE(line.size(), 3);
         QCOMPARE(line[0] + ',' + line[1], "$SD," + QByteArray::number(profile.layouts[layout].id));
         QCOMPARE(QByteArray::fromBase64(line[2]), source.record(layout, tick));
@@ -338,9 +405,179 @@ void tst_sim_device::streams_plausible_records()
             }
         }
     }
+    // A parked or driving state has two values.
     for (auto it = seen.begin(); it != seen.end(); ++it) {
-        QVERIFY2(it.value().size() > 2, qPrintable(it.key()));
+        QVERIFY2(it.value().size() > 1, qPrintable(it.key()));
     }
+
+    const shown_values shown(source, profile);
+    const bool has_state = display_of(profile, "status")->display_as == "select";
+    bool parked = false;
+    bool back_at_depot = false;
+    for (int tick = 0; tick < 700; ++tick) {
+        const QByteArray at = "tick " + QByteArray::number(tick);
+        const double speed = shown("speed", tick);
+        const double next_speed = shown("speed", tick + 1);
+        const double turn = course_change(shown("course", tick), shown("course", tick + 1));
+        const bool ignition = int(shown("inputs", tick)) & 1;
+        const double supply = shown("power_voltage", tick);
+        QVERIFY2(speed <= 60 && std::abs(next_speed - speed) <= 10 && turn <= 45, at);
+        QVERIFY2(ignition || (speed == 0 && supply < 13), at);
+        QVERIFY2(speed == 0 || (ignition && supply > 13.5), at);
+        QVERIFY2(!has_state || shown("status", tick) == (speed > 0 ? 1 : 0), at);
+        const QPointF step = shown.place(tick + 1) - shown.place(tick);
+        if (speed > 10 && next_speed > 10 && turn < 3) {
+            const double bearing = qRadiansToDegrees(std::atan2(step.x(), step.y()));
+            const double metres = std::hypot(step.x(), step.y());
+            QVERIFY2(course_change(shown("course", tick), bearing) < 5, at);
+            QVERIFY2(std::abs(metres - (speed + next_speed) / 7.2) < 1 + 0.1 * metres, at);
+        }
+        parked = parked || !ignition;
+        back_at_depot = back_at_depot || (tick > 100 && shown.place(tick).manhattanLength() < 1);
+    }
+    QVERIFY(parked && back_at_depot);
+}
+
+// What the writer writes, the reader reads back: every line as received, with its time to the
+// millisecond in UTC; a clock set back is written as the previous time. Lines the format cannot
+// carry are refused and leave nothing behind, and a line cut by a crash is left out.
+void tst_sim_device::writes_recordings_it_reads()
+{
+    QTemporaryDir folder;
+    QFile file(folder.filePath("stream.rec"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    recording_writer writer;
+    QString error;
+    QVERIFY2(writer.start(&file, error), qPrintable(error));
+    const QByteArray longest = "$SD,1," + QByteArray(1017, 'A');
+    const struct
+    {
+        const char* given;
+        const char* read;
+        QByteArray line;
+    } lines[] = {
+        {"2026-12-07T14:05:09.123Z", "2026-12-07T14:05:09.123Z", "$SD,1,AAAA"},
+        {"2026-12-07T14:05:09.123Z", "2026-12-07T14:05:09.123Z", "шум\tс табуляцией"},
+        {"2026-12-07T14:05:08.000Z", "2026-12-07T14:05:09.123Z", longest},
+        {"2026-12-07T16:05:10.500+02:00", "2026-12-07T14:05:10.500Z", "$SD,2,BBBB"},
+    };
+    for (const auto& line : lines) {
+        QVERIFY2(writer.append(utc(line.given), line.line, error), qPrintable(error));
+    }
+    for (const QByteArray& refused : {QByteArray(), longest + 'A', QByteArray("a\rb"),
+                                      QByteArray("\xc3"), QByteArray("\xed\xa0\x80")}) {
+        QVERIFY(!writer.append(utc("2026-12-07T14:05:11.000Z"), refused, error));
+    }
+    QVERIFY(!writer.append(QDateTime(), "$SD", error));
+    // Read while the writer still has the file open: every line is flushed as it is written.
+    recording read;
+    recording_error refusal;
+    QVERIFY2(read_recording_file(file.fileName(), read, refusal), qPrintable(refusal.describe()));
+    QCOMPARE(read.lines.size(), 4);
+    for (int k = 0; k < 4; ++k) {
+        QCOMPARE(read.lines[k].text, lines[k].line);
+        QCOMPARE(read.lines[k].time, utc(lines[k].read));
+    }
+    QFile written(file.fileName());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith(
+        "tracker-recording 1\n2026-12-07T14:05:09.123Z\t$SD,1,AAAA\n2026-12-07T14:05:09.123Z\t"));
+
+    file.write("2026-12-07T14:05:12.000Z\t$SD,1,AB");
+    file.flush();
+    QVERIFY(read_recording_file(file.fileName(), read, refusal));
+    QVERIFY(read.cut_last_line && read.lines.size() == 4);
+    QVERIFY(!read_recording_file(folder.filePath("missing.rec"), read, refusal));
+    QCOMPARE(int(refusal.what), int(error_kind::unreadable));
+}
+
+void tst_sim_device::reads_recordings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<int>("line");  // of the refusal
+    QTest::addColumn<int>("lines"); // read when accepted
+
+    const QByteArray header("tracker-recording 1\n");
+    const QByteArray time("2026-12-07T14:05:09.123Z\t");
+    const QByteArray line = time + "$SD,1,AAAA\n";
+    const auto accepted = [](const char* tag, const QByteArray& bytes, int lines) {
+        QTest::newRow(tag) << bytes << int(error_kind::none) << 0 << lines;
+    };
+    const auto refused = [](const char* tag, const QByteArray& bytes, error_kind what, int at) {
+        QTest::newRow(tag) << bytes << int(what) << at << 0;
+    };
+    accepted("CR LF line ends", "tracker-recording 1\r\n" + time + "$SD,1,AAAA\r\n", 1);
+    accepted("equal times", header + line + line, 2);
+    accepted("no lines", header, 0);
+    accepted("cut last line", header + line + "2026-12-07T14:05:0", 1);
+    accepted("longest line", header + time + QByteArray(1023, 'A') + '\n', 1);
+    refused("empty file", "", error_kind::not_a_recording, 1);
+    refused("another kind of file", "<?xml version=\"1.0\"?>\n", error_kind::not_a_recording, 1);
+    refused("cut header", "tracker-recor", error_kind::not_a_recording, 1);
+    refused("later version", "tracker-recording 2\n" + line, error_kind::unknown_version, 1);
+    refused("space for tab", header + "2026-12-07T14:05:09.123Z $SD\n", error_kind::bad_time, 2);
+    refused("no milliseconds", header + "2026-12-07T14:05:09Z\t$SD\n", error_kind::bad_time, 2);
+    refused("local time", header + "2026-12-07T14:05:09.123+01:00\t$SD\n", error_kind::bad_time, 2);
+    refused("no such day", header + line + "2026-02-30T14:05:09.123Z\t$SD\n", error_kind::bad_time,
+            3);
+    refused("hour 24", header + "2026-12-07T24:00:00.000Z\t$SD\n", error_kind::bad_time, 2);
+    refused("blank line", header + line + '\n' + line, error_kind::bad_time, 3);
+    refused("time without a line", header + time + '\n', error_kind::empty_line, 2);
+    refused("over-long", header + line + time + QByteArray(1024, 'A') + '\n', error_kind::too_long,
+            3);
+    refused("no line ends", header + QByteArray(200000, 'x'), error_kind::too_long, 2);
+    refused("carriage return inside", header + time + "$SD\r,1\n", error_kind::line_break, 2);
+    refused("not UTF-8", header + time + "$SD,\xff\n", error_kind::not_utf8, 2);
+    refused("overlong UTF-8 form", header + time + "\xc0\xaf\n", error_kind::not_utf8, 2);
+    refused("UTF-16 surrogate", header + time + "\xed\xa0\x80\n", error_kind::not_utf8, 2);
+    refused("back in time", header + line + "2026-12-07T14:05:09.122Z\t$SD\n",
+            error_kind::out_of_order, 3);
+}
+
+void tst_sim_device::reads_recordings()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, refusal);
+    QFETCH(int, line);
+    QFETCH(int, lines);
+
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    recording read;
+    recording_error error;
+    const bool accepted = read_recording(buffer, read, error);
+    QCOMPARE(int(error.what), refusal);
+    QCOMPARE(error.line, line);
+    QCOMPARE(accepted, refusal == int(error_kind::none));
+    QCOMPARE(read.lines.size(), lines);
+    QCOMPARE(read.cut_last_line, accepted && !bytes.endsWith('\n'));
+    QVERIFY(accepted || error.describe().startsWith(QStringLiteral("line %1: ").arg(line)));
+}
+
+// The recorded gaps on the simulator's clock: each switch-on sends the next line at once and the
+// others after their gaps, with a second's pause between rounds; a simulator held up makes up
+// for one second at most.
+void tst_sim_device::replays_recordings_on_its_clock()
+{
+    stream_replay replay({{utc("2026-12-07T14:00:00.000Z"), "a"},
+                          {utc("2026-12-07T14:00:00.250Z"), "b"},
+                          {utc("2026-12-07T14:00:00.250Z"), "c"},
+                          {utc("2026-12-07T14:00:02.000Z"), "d"}});
+    const auto due_at = [&](qint64 now_ms) { return replay.take_due(now_ms * 1000).join(); };
+    replay.start(5000000);
+    const QList<QPair<qint64, QByteArray>> steps = {{5000, "a"}, {5249, ""},  {5250, "bc"},
+                                                    {6999, ""},  {7000, "d"}, {7999, ""},
+                                                    {8000, "a"}, {8100, ""}};
+    for (const auto& step : steps) {
+        QCOMPARE(due_at(step.first), step.second);
+    }
+    // Switched off after "a" and on again a while later.
+    replay.start(20000000);
+    QCOMPARE(due_at(20000), QByteArray("bc"));
+    QCOMPARE(replay.next_due_us(), 21750000);
+    QCOMPARE(due_at(80000), QByteArray("da"));
+    QCOMPARE(replay.next_due_us(), 80250000);
 }
 
 QTEST_GUILESS_MAIN(tst_sim_device)

@@ -71,6 +71,7 @@ class tst_tracker_sim : public QObject
 
 private slots:
     void serves_a_session_end_to_end();
+    void replays_a_recording();
     void ends_with_the_process_that_started_it();
 };
 
@@ -143,6 +144,36 @@ void tst_tracker_sim::serves_a_session_end_to_end()
     QVERIFY(client.open(sim.port_path()));
     QVERIFY(client.send("AT+TEXT=7395,\rAT+TRACK=?\r"));
     QCOMPARE(client.read_until("\n"), QByteArray("+RESP:TRACK,30,900,15\r\n"));
+}
+
+// A recording served as the stream: its lines in order and with their gaps. A file the reader
+// refuses keeps the simulator from starting and names the line at fault.
+void tst_tracker_sim::replays_a_recording()
+{
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("drive.rec")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("tracker-recording 1\n2026-12-07T14:00:00.000Z\t$SD,1,AAAA\n"
+               "2026-12-07T14:00:00.200Z\t$SD,2,BBBB\n2026-12-07T14:00:00.200Z\t$SD,1,CCCC\n");
+    file.close();
+    sim_process sim;
+    QVERIFY2(sim.start({"--replay", file.fileName()}), qPrintable(sim.error()));
+    pty_client client;
+    QVERIFY(client.open(sim.port_path()) && client.handshake());
+    QCOMPARE(client.ask("AT+SDAD=7395,,3,,,,,", "CCCC\r\n"),
+             QByteArray("+RESP:SDAD,OK\r\n$SD,1,AAAA\r\n$SD,2,BBBB\r\n$SD,1,CCCC\r\n"));
+    // Timed from the command's last byte, when the stream was switched on.
+    const sim_transcript transcript = sim.transcript();
+    QVERIFY(transcript.sent().size() >= 5);
+    QVERIFY(transcript.sent()[3].time_us - transcript.received().last().time_us >= 200000);
+    client.close();
+    QVERIFY2(sim.stop(), qPrintable(sim.error()));
+
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("2026-12-07T13:00:00.000Z\t$SD,1,DDDD\n");
+    file.close();
+    QVERIFY(!sim.start({"--replay", file.fileName()}));
+    QVERIFY2(sim.error().contains("line 5: a time before"), qPrintable(sim.error()));
 }
 
 void tst_tracker_sim::ends_with_the_process_that_started_it()
