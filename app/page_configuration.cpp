@@ -4,10 +4,7 @@
 #include "parameter_inputs.h"
 #include "tab_xml_widget.h"
 
-#include <QComboBox>
 #include <QHash>
-#include <QLineEdit>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -96,29 +93,6 @@ shown_pages pages_shown(const tab_xml_widget& pages)
     return pages.is_simple_mode ? simple_pages_shown(pages) : expert_pages_shown(pages);
 }
 
-QString shown_text(const QWidget* input, const QString& value)
-{
-    if (const auto* combo = qobject_cast<const QComboBox*>(input)) {
-        for (int i = 0; i < combo->count(); ++i) {
-            if (combo->itemData(i).toString() == value) {
-                return combo->itemText(i);
-            }
-        }
-    }
-    return value;
-}
-
-// Not an edit by itself: a combo box must not report the change as one.
-void show_in_input(QWidget* input, const QString& value)
-{
-    const QSignalBlocker quiet(input);
-    if (auto* combo = qobject_cast<QComboBox*>(input)) {
-        select_item_by_data(combo, value);
-    } else if (auto* edit = qobject_cast<QLineEdit*>(input)) {
-        edit->setText(value);
-    }
-}
-
 // The inputs that show the position, or failing those the ones that write it.
 void show_in_simple_inputs(const tab_xml_widget& pages, const configuration_row& row)
 {
@@ -127,7 +101,7 @@ void show_in_simple_inputs(const tab_xml_widget& pages, const configuration_row&
         places = pages.places.writers(row.key, row.position);
     }
     for (const parameter_place& place : places) {
-        show_in_input(place.parameter->widget, row.wanted);
+        show_input_value(place.parameter->widget, row.wanted);
     }
 }
 
@@ -155,8 +129,8 @@ page_comparison compare_with_pages(const tab_xml_widget& pages,
                                     place.label,
                                     difference.key,
                                     difference.position,
-                                    shown_text(place.input, difference.current),
-                                    shown_text(place.input, difference.wanted),
+                                    value_text(place.input, difference.current),
+                                    value_text(place.input, difference.wanted),
                                     difference.wanted,
                                     place.input,
                                     difference.refusal};
@@ -178,7 +152,7 @@ void apply_rows(tab_xml_widget& pages, const QList<configuration_row>& rows)
             pages.value_store.mark_value_changed(row.key, row.position, row.wanted);
             show_in_simple_inputs(pages, row);
         } else {
-            show_in_input(row.input, row.wanted);
+            show_input_value(row.input, row.wanted);
             set_change_mark(row.input, true);
             // A first look at the page would poll it and overwrite the values from the file.
             pages.page_list[row.tab].polled = true;

@@ -494,9 +494,12 @@ void tab_xml_widget::show_tab_marks()
         const QList<field_ref> fields = page_fields(page.tab_index);
         const auto count = std::count_if(fields.begin(), fields.end(),
                                          [this](const field_ref& f) { return unwritten(f); });
-        tab_widget->setTabText(page.tab_index,
-                               count == 0 ? page.name
-                                          : QStringLiteral("%1 •%2").arg(page.name).arg(count));
+        const QString text =
+            count == 0 ? page.name : QStringLiteral("%1 •%2").arg(page.name).arg(count);
+        // Shown after every keystroke: an unchanged text is left alone rather than laid out again.
+        if (tab_widget->tabText(page.tab_index) != text) {
+            tab_widget->setTabText(page.tab_index, text);
+        }
     }
 }
 
