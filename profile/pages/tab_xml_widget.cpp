@@ -564,6 +564,9 @@ tab_xml_widget::field_ref tab_xml_widget::find_field(const QWidget* input) const
 QList<tab_xml_widget::field_ref> tab_xml_widget::page_fields(int tab) const
 {
     QList<field_ref> fields;
+    if (tab < 0 || tab >= page_list.size()) {
+        return fields;
+    }
     const t_page& page = page_list.at(tab);
     for (t_simple_parameter* parameter : page.parameters) {
         if (parameter->widget) {

@@ -79,10 +79,14 @@ QString take_step(tab_xml_widget& pages, const QString& step)
                                           {"default", "Значение по умолчанию"},
                                           {"page", "Отменить изменения на странице"}};
     for (QAction* action : menu->actions()) {
-        if (action->text() == entries.value(what)) {
-            action->trigger();
-            return action->isEnabled() ? step : '!' + step;
+        if (action->text() != entries.value(what)) {
+            continue;
         }
+        if (!action->isEnabled()) {
+            return '!' + step;
+        }
+        action->trigger();
+        return step;
     }
     return "no entry: " + step;
 }
