@@ -8,6 +8,7 @@ const QString coord_display = QStringLiteral("coord");
 const QString select_display = QStringLiteral("select");
 const QString binary_display = QStringLiteral("binary");
 const QString hex_display = QStringLiteral("hex");
+constexpr double uptime_at_start_s = 5 * 3600;
 
 struct span
 {
@@ -21,10 +22,10 @@ bool named(const QString& name, const char* part)
 }
 
 // A smooth wander through the middle of [0, 1], different per field and per value.
-double wander(const QString& name, int index, int tick)
+double wander(const QString& name, int index, double seconds)
 {
     const double phase = double(qHash(name) % 628) / 100.0 + index;
-    return 0.5 + 0.35 * std::sin(0.4 * tick + phase);
+    return 0.5 + 0.35 * std::sin(0.4 * seconds + phase);
 }
 
 // Where a field's value plausibly lies when the profile gives no valid range.
@@ -136,7 +137,7 @@ quint32 inputs(const town_route::state& vehicle)
     return (vehicle.ignition ? 1u : 0u) | (vehicle.door_open ? 2u : 0u);
 }
 
-quint32 selection(const QString& name, const field_display& display, int tick,
+quint32 selection(const QString& name, const field_display& display, int second,
                   const town_route::state& vehicle)
 {
     QList<quint32> ids;
@@ -151,18 +152,19 @@ quint32 selection(const QString& name, const field_display& display, int tick,
     if ((named(name, "status") || named(name, "state")) && ids.size() >= 2) {
         return ids[vehicle.speed_kmh > 0.0 ? 1 : 0];
     }
-    return ids.isEmpty() ? 0 : ids[(tick / 3) % ids.size()];
+    return ids.isEmpty() ? 0 : ids[(second / 3) % ids.size()];
 }
 
-quint32 bit_pattern(char type, int index, int tick)
+quint32 bit_pattern(char type, int index, int second)
 {
     const int bits = type == 'L' ? 32 : (type == 'S' ? 16 : 8);
-    return (0x5u << ((tick + index) % (bits - 2))) & record_schema::max_number(type);
+    return (0x5u << ((second + index) % (bits - 2))) & record_schema::max_number(type);
 }
 
 // A raw number whose scaled value (raw times multiplier) lies inside the valid range when the
 // profile gives one, and inside the usual span of such a field as far as the range allows.
-quint32 scaled(const QString& name, const field_display* display, char type, int index, int tick)
+quint32 scaled(const QString& name, const field_display* display, char type, int index,
+               double seconds)
 {
     span range = usual_span(name);
     if (has_valid_range(display)) {
@@ -172,7 +174,7 @@ quint32 scaled(const QString& name, const field_display* display, char type, int
         const span usual{qMax(range.low, valid.low), qMin(range.high, valid.high)};
         range = usual.low <= usual.high ? usual : valid;
     }
-    const double target = range.low + (range.high - range.low) * wander(name, index, tick);
+    const double target = range.low + (range.high - range.low) * wander(name, index, seconds);
     return raw_within(target, multiplier_of(display), range, type);
 }
 
@@ -223,22 +225,28 @@ record_schema::value device_state_source::field_value(const record_schema::field
     }
     const field_display* display = display_of(field.name);
     const QString shown_as = display != nullptr ? display->display_as : QString();
-    // The values of an array are taken at successive ticks.
+    // Everything moves with the time, not the line, so that a short interval shows the same
+    // values more finely. The values of an array are taken at successive ticks.
+    const double seconds = tick * tick_seconds;
     for (int k = 0; k < field.count; ++k) {
-        const town_route::state vehicle = route.at((tick + k) * tick_seconds);
+        const double at_s = (tick + k) * tick_seconds;
+        const town_route::state vehicle = route.at(at_s);
         double reading = 0.0;
         if (shown_as == coord_display) {
             value.numbers.append(coordinate(field.name, *display, vehicle));
         } else if (shown_as == select_display) {
-            value.numbers.append(selection(field.name, *display, tick + k, vehicle));
+            value.numbers.append(selection(field.name, *display, int(at_s), vehicle));
         } else if (shown_as == binary_display && named(field.name, "input")) {
             value.numbers.append(inputs(vehicle) & record_schema::max_number(field.type));
         } else if (shown_as == binary_display || shown_as == hex_display) {
-            value.numbers.append(bit_pattern(field.type, k, tick));
+            value.numbers.append(bit_pattern(field.type, k, int(seconds)));
+        } else if (named(field.name, "uptime")) {
+            // Counted in seconds, as trackers count it, from a start a few hours ago.
+            value.numbers.append(bounded(uptime_at_start_s + at_s, field.type));
         } else if (driven_value(field.name, vehicle, reading)) {
             value.numbers.append(measured(reading, display, field.type));
         } else {
-            value.numbers.append(scaled(field.name, display, field.type, k, tick));
+            value.numbers.append(scaled(field.name, display, field.type, k, seconds));
         }
     }
     return value;
