@@ -4,6 +4,7 @@
 #include "console.h"
 #include "interrupt_signal.h"
 #include "job_runner.h"
+#include "position_names.h"
 #include "tracker_job.h"
 
 #include "parameter_value_store.h"
@@ -13,10 +14,13 @@
 #include "wire_format.h"
 
 #include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -55,6 +59,7 @@ int list_ports()
     }
     t_settings chosen;
     choose_port(entries, chosen);
+    std::printf("  PORT\tDESCRIPTION\tMANUFACTURER\tUSB ID\tSERIAL NUMBER\n");
     for (const QSerialPortInfo& info : infos) {
         const QString usb_id = info.hasVendorIdentifier() && info.hasProductIdentifier()
                                    ? QStringLiteral("%1:%2")
@@ -71,6 +76,32 @@ int list_ports()
     return exit_ok;
 }
 
+// Where the values to write come from, as messages name it.
+QString source_name(const cli_options& options)
+{
+    if (options.command == cli_command::set) {
+        return QStringLiteral("set");
+    }
+    return options.file == QLatin1String("-") ? QStringLiteral("standard input") : options.file;
+}
+
+// set names positions to write: one that only a read entry names is refused like a bad value.
+QList<refused_value> refused_read_only(const job_context& context)
+{
+    QList<refused_value> refused;
+    for (const value_assignment& assignment : context.options.assignments) {
+        const value_rule* rule = context.rules.find(assignment.key, assignment.position);
+        if (!rule || !rule->writable) {
+            refused.append({assignment.key,
+                            assignment.position,
+                            assignment.value,
+                            rule ? rule->label : QString(),
+                            {refusal_kind::read_only, 0}});
+        }
+    }
+    return refused;
+}
+
 // The file alone tells which of its values the check refuses: a write then sends nothing at all,
 // a diff warns and compares all the same.
 bool check_file_values(job_context& context, QString& error)
@@ -79,18 +110,119 @@ bool check_file_values(job_context& context, QString& error)
     context.rules = value_rules::of_simple_pages(context.simple_pages);
     context.frame = {options.password, options.master_password, options.bluetooth};
     parameter_value_store store;
-    register_simple_pages(context.simple_pages, store);
+    register_commands(context, store);
     const QList<refused_value> refused =
-        refused_in_file(store, context.file, context.rules, context.frame);
-    const bool writing = options.command == cli_command::write;
+        refused_in_file(store, context.file, context.rules, context.frame) +
+        refused_read_only(context);
+    const bool writing = options.command != cli_command::diff;
     for (const refused_value& value : refused) {
         say((writing ? QString() : QStringLiteral("warning: ")) + refused_value_text(value));
     }
     if (writing && !refused.isEmpty()) {
         error = QStringLiteral("%1: %2 refused value(s), nothing written")
-                    .arg(options.file)
+                    .arg(source_name(options))
                     .arg(refused.size());
         return false;
+    }
+    return true;
+}
+
+// Every profile error names the file, so that it is not taken for one of a configuration file.
+bool read_profile(const QString& path, QDomDocument& document, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    // One byte past the limit tells a file that is too large.
+    if (!parse_profile(file.read(max_profile_size + 1), document, error)) {
+        error = path + QStringLiteral(": ") + error;
+        return false;
+    }
+    return true;
+}
+
+// "-" is standard input, read as a file is: up to the size limit.
+bool read_file(const cli_options& options, tracker_configuration& file, QString& error)
+{
+    if (options.file != QLatin1String("-")) {
+        return read_configuration_file(options.file, file, &error);
+    }
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly)) {
+        error = input.errorString();
+        return false;
+    }
+    return parse_configuration(input.read(max_configuration_bytes + 1), file, &error);
+}
+
+// The values of set, as a file that holds them alone.
+tracker_configuration assigned_configuration(const QList<value_assignment>& assignments)
+{
+    tracker_configuration configuration;
+    for (const value_assignment& assignment : assignments) {
+        auto command = std::find_if(
+            configuration.commands.begin(), configuration.commands.end(),
+            [&](const configured_command& given) { return given.key == assignment.key; });
+        if (command == configuration.commands.end()) {
+            command = configuration.commands.insert(command, {assignment.key, {}});
+        }
+        while (command->values.size() < assignment.position) {
+            command->values.append(std::nullopt);
+        }
+        command->values[assignment.position - 1] = assignment.value;
+    }
+    return configuration;
+}
+
+bool take_values_to_write(job_context& context, QString& error)
+{
+    const cli_options& options = context.options;
+    if (options.command == cli_command::set) {
+        context.file = assigned_configuration(options.assignments);
+    } else if (!read_file(options, context.file, error)) {
+        error = source_name(options) + QStringLiteral(": ") + error;
+        return false;
+    }
+    if (!options.only.isEmpty()) {
+        QList<configured_command>& commands = context.file.commands;
+        commands.erase(std::remove_if(commands.begin(), commands.end(),
+                                      [&](const configured_command& command) {
+                                          return !options.only.contains(command.key);
+                                      }),
+                       commands.end());
+    }
+    return true;
+}
+
+bool has_position(const parameter_value_store& store, const QString& key, int position)
+{
+    const command_values* record = store.find(key);
+    return record &&
+           std::any_of(record->value_slots.begin(), record->value_slots.end(),
+                       [position](const value_slot& slot) { return slot.index == position; });
+}
+
+// What set and --only name must be in the profile's simple mode; a typo reads nothing.
+bool names_known(const job_context& context, QString& error)
+{
+    parameter_value_store store;
+    register_simple_pages(context.simple_pages, store);
+    for (const value_assignment& assignment : context.options.assignments) {
+        if (!has_position(store, assignment.key, assignment.position)) {
+            error = QStringLiteral("set: %1#%2 is no position of the profile's simple mode")
+                        .arg(assignment.key)
+                        .arg(assignment.position);
+            return false;
+        }
+    }
+    for (const QString& key : context.options.only) {
+        if (!store.find(key)) {
+            error =
+                QStringLiteral("--only: %1 is no command of the profile's simple mode").arg(key);
+            return false;
+        }
     }
     return true;
 }
@@ -101,20 +233,7 @@ bool prepare(job_context& context, QString& error)
 {
     const cli_options& options = context.options;
     context.profile_name = QFileInfo(options.profile).fileName();
-    switch (options.command) {
-    case cli_command::diff:
-    case cli_command::write:
-        if (!read_configuration_file(options.file, context.file, &error)) {
-            error = options.file + QStringLiteral(": ") + error;
-            return false;
-        }
-        return read_mode_pages(options.profile, true, context.simple_pages, error) &&
-               check_file_values(context, error);
-    case cli_command::read:
-        return read_mode_pages(options.profile, true, context.simple_pages, error);
-    case cli_command::watch:
-        return read_device_state(options.profile, context.layouts, context.columns, error);
-    case cli_command::send:
+    if (options.command == cli_command::send) {
         for (const QString& command : options.raw) {
             if (wire::check_command(command.toUtf8(), options.bluetooth) !=
                 wire::command_check::ok) {
@@ -123,10 +242,22 @@ bool prepare(job_context& context, QString& error)
             }
         }
         return true;
-    case cli_command::ports:
-        break;
     }
-    return true;
+    QDomDocument profile;
+    if (!read_profile(options.profile, profile, error)) {
+        return false;
+    }
+    if (options.command == cli_command::watch) {
+        context.layouts = rawdata_layouts(profile);
+        context.columns = state_columns_of(profile);
+        return true;
+    }
+    context.simple_pages = mode_pages(profile, true);
+    if (!names_known(context, error)) {
+        return false;
+    }
+    return options.command == cli_command::read ||
+           (take_values_to_write(context, error) && check_file_values(context, error));
 }
 
 // What was printed directly must have reached standard output, as the console's lines must; a

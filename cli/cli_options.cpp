@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 
 namespace {
 
@@ -31,7 +32,8 @@ const QList<option_row>& option_rows()
         {{"profile"}, "FILE", "command profile, profile.xml in the working directory by default"},
         {{"report"}, "FILE", "append one JSON line per tracker and command"},
         {{"v", "verbose"}, {}, "the link's traces on standard error"},
-        {{"o", "output"}, "FILE", "read: write the configuration here, not to standard output"},
+        {{"o", "output"}, "FILE", "read: write the configuration here; - is standard output"},
+        {{"only"}, "KEYS", "read, diff, write: only these command keys (--only +APN,+SRV)"},
         {{"n", "count"}, "COUNT", "watch: stop after COUNT device-state lines"},
         {{"format"}, "FORMAT", "watch: text (the default), jsonl or csv"},
         {{"h", "help"}, {}, "show this help"},
@@ -41,39 +43,50 @@ const QList<option_row>& option_rows()
 }
 
 const char* const commands_help = R"(Commands:
-  ports           list serial ports: name, description, manufacturer, USB vendor:product id,
-                  serial number; "*" marks the port the configurator would choose by itself
+  ports           list serial ports under a header line: name, description, manufacturer, USB
+                  vendor:product id, serial number; "*" marks the port the configurator would
+                  choose by itself
   read [-o FILE]  read every command of the profile's simple mode and write the configuration
-                  file (standard output by default)
+                  file (standard output by default, or with -o -)
   diff FILE       read, then print each position that differs from FILE: key and position,
-                  the parameter's label, the tracker's value, the file's value
+                  the parameter's label, the tracker's value, the file's value, an option's text
+                  beside its code; read-only positions come last, under a heading line
   write FILE      read, write only the positions that differ from FILE, ask the tracker to save,
                   then read the written commands back and check every value
+  set KEY#N=VALUE...
+                  write single values (set +TRACK#1=60 +APN#1=internet) as write does, reading
+                  and writing their commands only
   send COMMAND... send each raw command (for example "AT+VER=?") and print its reply line
   watch [-n COUNT] [--format text|jsonl|csv]
                   switch the device-state stream on and print each decoded line as the
-                  device-state page shows it, until COUNT lines or Ctrl+C
+                  device-state page shows it, until COUNT lines or Ctrl+C; a value no record
+                  has carried yet is null in jsonl, an empty field in csv
 
 With several --port, every tracker gets its own link and they all work at the same time; -o
 must then contain {port}, which is replaced by the port's file name (-o 'conf-{port}.json').
--o replaces a regular file only. The password files keep the passwords out of the process list.
+-o replaces a regular file only. diff - and write - read the file from standard input. --only
+leaves the file's other commands aside. Every value of write and set is checked against the
+profile before any port is opened: one it refuses sends nothing (exit 2). While a tracker is
+worked on, standard error shows its phase (reading, writing, verifying) and its commands done
+when it is a terminal. The password files keep the passwords out of the process list.
 send refuses the closing command (AT+TEXT=...): tracker-cli sends it itself when it closes a link.
 
-Exit status: 0 success; 1 diff found differences, write could not verify every value, or the
-tracker refused a command of send or the stream of watch; 2 usage, profile or configuration file
-error (nothing is sent), or an output that cannot be written; 3 link error (the port cannot be
-opened in three tries, the handshake is refused twice, a command gets no reply after the link's
-21 tries). With several trackers, the worst of them. Ctrl+C closes every link with its closing
-command and exits 3 (0 for watch, which ends as after its COUNT). Standard output that cannot be
-written (a full disk) ends every link the same way and exits 2; a closed pipe (watch | head) ends
-watch with 0.
+Exit status: 0 success; 1 diff found differences, write or set could not verify every value, or
+the tracker refused a command of send or the stream of watch; 2 usage, profile or configuration
+file error, or a refused value (nothing is sent), or an output that cannot be written; 3 link
+error (the port cannot be opened in three tries, the handshake is refused twice, a command gets
+no reply after the link's 21 tries). With several trackers, the worst of them. Ctrl+C closes
+every link with its closing command and exits 3 (0 for watch, which ends as after its COUNT).
+Standard output that cannot be written (a full disk) ends every link the same way and exits 2;
+a closed pipe (watch | head) ends watch with 0.
 )";
 
 const QMap<QString, cli_command>& command_names()
 {
     static const QMap<QString, cli_command> names{
         {"ports", cli_command::ports}, {"read", cli_command::read}, {"diff", cli_command::diff},
-        {"write", cli_command::write}, {"send", cli_command::send}, {"watch", cli_command::watch}};
+        {"write", cli_command::write}, {"set", cli_command::set},   {"send", cli_command::send},
+        {"watch", cli_command::watch}};
     return names;
 }
 
@@ -89,10 +102,14 @@ bool options_fit_command(const QCommandLineParser& parser, cli_command command, 
 {
     const bool is_read = command == cli_command::read;
     const bool is_watch = command == cli_command::watch;
+    const bool reads_profile_commands =
+        is_read || command == cli_command::diff || command == cli_command::write;
     if (parser.isSet("output") && !is_read) {
         error = "-o belongs to read";
     } else if ((parser.isSet("count") || parser.isSet("format")) && !is_watch) {
         error = "-n and --format belong to watch";
+    } else if (parser.isSet("only") && !reads_profile_commands) {
+        error = "--only belongs to read, diff and write";
     }
     return error.isEmpty();
 }
@@ -110,6 +127,44 @@ QString send_fault(const QString& command)
             .arg(tracker_commands::masked(command));
     }
     return QString();
+}
+
+// "+KEY#N=VALUE"; the value may be empty and may hold anything, the value check judges it.
+bool take_assignment(const QString& argument, QList<value_assignment>& assignments, QString& error)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^(\+[^#=,\s]+)#(\d+)=(.*)$)"),
+                                         QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = form.match(argument);
+    value_assignment assignment{match.captured(1), 0, match.captured(3)};
+    if (!match.hasMatch() || !read_positive(match.captured(2), assignment.position)) {
+        error = QStringLiteral("set: +KEY#N=VALUE expected, not ") + argument;
+        return false;
+    }
+    for (const value_assignment& given : assignments) {
+        if (given.key == assignment.key && given.position == assignment.position) {
+            error = QStringLiteral("set: %1#%2 is given twice").arg(given.key).arg(given.position);
+            return false;
+        }
+    }
+    assignments.append(assignment);
+    return true;
+}
+
+// set reads and writes the commands it names, and no others.
+bool take_assignments(cli_options& options, const QStringList& arguments, QString& error)
+{
+    if (arguments.isEmpty()) {
+        error = "set needs at least one KEY#N=VALUE";
+    }
+    for (int i = 0; i < arguments.size() && error.isEmpty(); ++i) {
+        take_assignment(arguments.at(i), options.assignments, error);
+    }
+    for (const value_assignment& assignment : options.assignments) {
+        if (!options.only.contains(assignment.key)) {
+            options.only.append(assignment.key);
+        }
+    }
+    return error.isEmpty();
 }
 
 bool take_arguments(cli_options& options, const QStringList& arguments, QString& error)
@@ -138,6 +193,9 @@ bool take_arguments(cli_options& options, const QStringList& arguments, QString&
             error = send_fault(arguments.at(i));
         }
         options.raw = arguments;
+        break;
+    case cli_command::set:
+        take_assignments(options, arguments, error);
         break;
     }
     return error.isEmpty();
@@ -202,9 +260,14 @@ bool take_values(const QCommandLineParser& parser, cli_options& options, QString
         options.profile = parser.value("profile");
     }
     options.report = parser.value("report");
-    options.output = parser.value("output");
+    // "-" is standard output, where a read goes without -o.
+    options.output = parser.value("output") == "-" ? QString() : parser.value("output");
+    options.only = parser.value("only").split(',', Qt::SkipEmptyParts);
+    options.only.removeDuplicates();
     if (parser.isSet("speed") && !read_positive(parser.value("speed"), options.speed)) {
         error = "--speed needs a positive number";
+    } else if (parser.isSet("only") && options.only.isEmpty()) {
+        error = "--only names no command key";
     } else if (parser.isSet("count") && !read_positive(parser.value("count"), options.count)) {
         error = "-n needs a positive number";
     } else if (parser.isSet("format")) {

@@ -10,6 +10,7 @@ enum class cli_command
     read,
     diff,
     write,
+    set,
     send,
     watch
 };
@@ -19,6 +20,14 @@ enum class watch_format
     text,
     jsonl,
     csv
+};
+
+// One value of set: "+TRACK#1=60".
+struct value_assignment
+{
+    QString key; // "+NAME"
+    int position = 0;
+    QString value;
 };
 
 struct cli_options
@@ -33,10 +42,12 @@ struct cli_options
     bool verbose = false;
 
     cli_command command = cli_command::ports;
-    QString output;  // read -o; "{port}" stands for the port's file name
-    QString file;    // diff, write
-    QStringList raw; // send
-    int count = 0;   // watch -n; 0: until interrupted
+    QString output;   // read -o; "{port}" stands for the port's file name; empty: standard output
+    QString file;     // diff, write; "-": standard input
+    QStringList only; // read, diff, write: the command keys worked on; empty: all; set: its keys
+    QList<value_assignment> assignments; // set
+    QStringList raw;                     // send
+    int count = 0;                       // watch -n; 0: until interrupted
     watch_format format = watch_format::text;
 };
 

@@ -43,13 +43,14 @@ void console::note(const QString& port, const QString& line)
     write(stderr, (prefixed(port, line) + QLatin1Char('\n')).toUtf8());
 }
 
-void console::progress(const QString& port, int done, int total)
+void console::progress(const QString& port, const QString& phase, int done, int total)
 {
     if (!show_progress) {
         return;
     }
     const QMutexLocker lock(&mutex);
-    progress_by_port.insert(port_label(port), QStringLiteral("%1/%2").arg(done).arg(total));
+    progress_by_port.insert(port_label(port),
+                            QStringLiteral("%1 %2/%3").arg(phase).arg(done).arg(total));
     draw_progress();
 }
 

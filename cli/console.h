@@ -25,8 +25,8 @@ public:
     void out_raw(const QByteArray& bytes);
     // Messages and warnings, on standard error.
     void note(const QString& port, const QString& line);
-    // Commands done of total; only ever shown on a terminal.
-    void progress(const QString& port, int done, int total);
+    // Commands done of total in a phase ("reading"); only ever shown on a terminal.
+    void progress(const QString& port, const QString& phase, int done, int total);
     void end_progress(const QString& port);
 
     // Is standard error a terminal the progress line can be redrawn on?

@@ -10,12 +10,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
+#include <algorithm>
 
-QString quoted(const QString& value)
-{
-    return QLatin1Char('"') + value + QLatin1Char('"');
-}
+namespace {
 
 // "refused: PASSWORD", with the kind as the tracker named it.
 QString refusal_text(const tracker_commands::reply& reply)
@@ -55,72 +52,27 @@ QString utc_now()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
-QString refusal_reason(const value_verdict& verdict)
-{
-    switch (verdict.kind) {
-    case refusal_kind::comma:
-        return QStringLiteral("contains a comma");
-    case refusal_kind::carriage_return:
-        return QStringLiteral("contains a carriage return");
-    case refusal_kind::line_feed:
-        return QStringLiteral("contains a line feed");
-    case refusal_kind::nul:
-        return QStringLiteral("contains a NUL character");
-    case refusal_kind::frame:
-        return QStringLiteral("its command would be longer than %1 bytes").arg(verdict.limit);
-    case refusal_kind::empty:
-        return QStringLiteral("empty, a number is needed");
-    case refusal_kind::not_a_number:
-        return QStringLiteral("not a whole number");
-    case refusal_kind::below_minimum:
-        return QStringLiteral("below the minimum %1").arg(verdict.limit);
-    case refusal_kind::above_maximum:
-        return QStringLiteral("above the maximum %1").arg(verdict.limit);
-    case refusal_kind::too_long:
-        return QStringLiteral("longer than %1 characters").arg(verdict.limit);
-    case refusal_kind::no_such_option:
-        return QStringLiteral("not one of the options");
-    case refusal_kind::read_only:
-        return QStringLiteral("read-only");
-    case refusal_kind::none:
-        break;
-    }
-    return QString();
-}
-
-// A refused value may hold the very characters a terminal acts on: they are shown escaped.
-QString printable(const QString& value)
-{
-    QString text;
-    for (const QChar c : value) {
-        if (c == QLatin1Char('\\')) {
-            text += QStringLiteral("\\\\");
-        } else if (c.unicode() < 0x20) {
-            text += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'));
-        } else {
-            text += c;
-        }
-    }
-    return text;
-}
-
-QString place_text(const QString& key, int position, const QString& label)
-{
-    const QString text = QStringLiteral("%1,#%2").arg(key).arg(position);
-    return label.isEmpty() ? text : text + QStringLiteral(" ") + quoted(label);
-}
-
 } // namespace
 
-QString refused_value_text(const refused_value& refused)
+void register_commands(const job_context& context, parameter_value_store& store)
 {
-    return QStringLiteral("%1 = %2 refused: %3")
-        .arg(place_text(refused.key, refused.position, refused.label),
-             quoted(printable(refused.value)), refusal_reason(refused.verdict));
+    const QStringList& only = context.options.only;
+    const auto left_out = [&only](const position_entry& entry) {
+        return !only.isEmpty() && !only.contains(entry.key);
+    };
+    for (const profile_page& page : context.simple_pages) {
+        for (const profile_parameter& parameter : page.parameters) {
+            parameter_entries entries = entries_of(parameter);
+            for (QList<position_entry>* list : {&entries.read, &entries.write}) {
+                list->erase(std::remove_if(list->begin(), list->end(), left_out), list->end());
+            }
+            register_parameter(entries, parameter.master, store);
+        }
+    }
 }
 
 tracker_job::tracker_job(const job_context& shared, const QString& port_path, tracker_link& tracker)
-    : context(shared), port(port_path), link(tracker), labels(shared.simple_pages)
+    : context(shared), port(port_path), link(tracker), names(shared.simple_pages)
 {
     entry.port = port;
 }
@@ -140,6 +92,7 @@ int tracker_job::run()
     case cli_command::diff:
         return run_diff();
     case cli_command::write:
+    case cli_command::set:
         return run_write();
     case cli_command::watch:
         return run_watch();
@@ -154,8 +107,7 @@ int tracker_job::run()
 // Every reply is shown as it came; a refusal among them is told by the status.
 int tracker_job::run_send()
 {
-    commands_total = context.options.raw.size();
-    const QStringList replies = execute(context.options.raw, nullptr);
+    const QStringList replies = execute(context.options.raw, nullptr, QStringLiteral("sending"));
     bool refused = false;
     for (const QString& reply : replies) {
         context.out->out(port, reply);
@@ -204,11 +156,20 @@ int tracker_job::run_diff()
     }
     link.close();
     const configuration_comparison comparison = compare(store);
+    QList<configuration_difference> read_only;
     for (const configuration_difference& difference : comparison.differences) {
-        context.out->out(port, QStringLiteral("%1: tracker %2, file %3")
-                                   .arg(position_text(difference.key, difference.position),
-                                        quoted(difference.current), quoted(difference.wanted)));
-        entry.positions << position_name(difference);
+        if (difference.writable) {
+            print_difference(difference);
+        } else {
+            read_only << difference;
+        }
+    }
+    // No write mends a read-only difference: those stand apart from the ones a write would send.
+    if (!read_only.isEmpty()) {
+        context.out->out(port, QStringLiteral("read-only, never written:"));
+    }
+    for (const configuration_difference& difference : read_only) {
+        print_difference(difference);
     }
     if (comparison.differences.isEmpty()) {
         return finish(exit_ok, QStringLiteral("ok"));
@@ -266,7 +227,7 @@ int tracker_job::run_write()
         const QString name = position_name(difference);
         if (unverified.contains(name)) {
             context.out->out(port, QStringLiteral("unverified %1: %2")
-                                       .arg(position_text(difference.key, difference.position),
+                                       .arg(names.place(difference.key, difference.position),
                                             unverified.value(name)));
             entry.positions << name;
         }
@@ -287,9 +248,9 @@ bool tracker_job::write_and_save(const QStringList& keys, const QStringList& wri
                                  const QList<configuration_difference>& written,
                                  QMap<QString, QString>& unverified)
 {
-    commands_total += writes.size() + 1 + keys.size();
     const QStringList replies =
-        execute(writes + QStringList{tracker_commands::save(context.options.password)}, nullptr);
+        execute(writes + QStringList{tracker_commands::save(context.options.password)}, nullptr,
+                QStringLiteral("writing"));
     for (int i = 0; i < replies.size(); ++i) {
         const tracker_commands::reply reply = tracker_commands::parse_reply(replies.at(i));
         if (reply.refused == tracker_commands::refusal::none) {
@@ -321,7 +282,7 @@ void tracker_job::tell_unsaved(const QStringList& keys, const QStringList& repli
         }
         for (const configuration_difference& difference : written) {
             if (difference.key == keys.at(i)) {
-                unsaved << position_text(difference.key, difference.position);
+                unsaved << names.place(difference.key, difference.position);
             }
         }
     }
@@ -343,7 +304,7 @@ bool tracker_job::read_back(const QStringList& keys, const QList<configuration_d
     for (const QString& key : keys) {
         reads << tracker_commands::read(key);
     }
-    return execute(reads, &store).size() == reads.size();
+    return execute(reads, &store, QStringLiteral("verifying")).size() == reads.size();
 }
 
 int tracker_job::run_watch()
@@ -395,24 +356,24 @@ bool tracker_job::open_link()
 
 bool tracker_job::read_store(parameter_value_store& store)
 {
-    register_simple_pages(context.simple_pages, store);
+    register_commands(context, store);
     const QStringList commands = store.build_read_commands();
-    commands_total += commands.size();
-    return execute(commands, &store).size() == commands.size();
+    return execute(commands, &store, QStringLiteral("reading")).size() == commands.size();
 }
 
-// Executes the commands with the progress shown; replies are stored when a store is given.
-QStringList tracker_job::execute(const QStringList& commands, parameter_value_store* store)
+// Executes the commands with the progress of the phase shown; replies are stored when a store is
+// given.
+QStringList tracker_job::execute(const QStringList& commands, parameter_value_store* store,
+                                 const QString& phase)
 {
-    context.out->progress(port, commands_done, commands_total);
-    const QStringList replies =
-        link.execute(commands, [this, store](const QString&, const QString& reply) {
-            ++commands_done;
-            context.out->progress(port, commands_done, commands_total);
-            if (store) {
-                take_reply(reply, store);
-            }
-        });
+    int done = 0;
+    context.out->progress(port, phase, done, commands.size());
+    const QStringList replies = link.execute(commands, [&](const QString&, const QString& reply) {
+        context.out->progress(port, phase, ++done, commands.size());
+        if (store) {
+            take_reply(reply, store);
+        }
+    });
     context.out->end_progress(port);
     return replies;
 }
@@ -459,9 +420,16 @@ int tracker_job::finish(int status, const QString& result)
     return status;
 }
 
-QString tracker_job::position_text(const QString& key, int position) const
+// +CALL,#1 "Входящие вызовы": tracker "0" (Отклонять), file "1" (Принимать)
+void tracker_job::print_difference(const configuration_difference& difference)
 {
-    return place_text(key, position, labels.label(key, position));
+    const auto shown = [&](const QString& value) {
+        return names.value(difference.key, difference.position, value);
+    };
+    context.out->out(port, QStringLiteral("%1: tracker %2, file %3")
+                               .arg(names.place(difference.key, difference.position),
+                                    shown(difference.current), shown(difference.wanted)));
+    entry.positions << position_name(difference);
 }
 
 QByteArray tracker_job::configuration_sha256(const parameter_value_store& store) const
@@ -477,8 +445,9 @@ void tracker_job::print_state(const device_state_view& view)
     switch (context.options.format) {
     case watch_format::jsonl: {
         QJsonObject fields;
+        // A value no record has carried yet is missing, not the page's "no data" text.
         for (const auto& value : values) {
-            fields.insert(value.field, value.text);
+            fields.insert(value.field, value.has_value ? QJsonValue(value.text) : QJsonValue());
         }
         const QJsonObject line{{QStringLiteral("port"), port},
                                {QStringLiteral("time"), utc_now()},
@@ -496,7 +465,7 @@ void tracker_job::print_state(const device_state_view& view)
         });
         QStringList row{csv_field(port), utc_now()};
         for (const auto& value : values) {
-            row << csv_field(value.text);
+            row << (value.has_value ? csv_field(value.text) : QString());
         }
         context.out->out_raw(row.join(QLatin1Char(',')).toUtf8() + '\n');
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli_options.h"
+#include "position_names.h"
 #include "run_report.h"
 #include "tracker_configuration.h"
 #include "tracker_link.h"
@@ -34,16 +35,16 @@ struct job_context
     QList<profile_page> simple_pages;
     QList<profile_rawdata> layouts;
     QList<profile_column> columns;
-    tracker_configuration file; // diff and write
-    value_rules rules;          // diff and write: of the simple pages
-    command_frame frame;        // diff and write: what set commands go out with
+    tracker_configuration file; // diff, write and set; limited to --only
+    value_rules rules;          // diff, write and set: of the simple pages
+    command_frame frame;        // diff, write and set: what set commands go out with
     console* out = nullptr;
     run_report* report = nullptr;
     std::once_flag* csv_header = nullptr; // one header for every tracker's rows
 };
 
-// +APN,#1 "Точка доступа" = "inter,net" refused: contains a comma
-QString refused_value_text(const refused_value& refused);
+// The commands of the simple pages, or those of --only (and of set), into a store.
+void register_commands(const job_context& context, parameter_value_store& store);
 
 // One command on one tracker, run on a thread of its own over its own link.
 class tracker_job
@@ -70,19 +71,18 @@ private:
                       const QList<configuration_difference>& written);
     bool read_back(const QStringList& keys, const QList<configuration_difference>& written,
                    parameter_value_store& store);
-    QStringList execute(const QStringList& commands, parameter_value_store* store);
+    QStringList execute(const QStringList& commands, parameter_value_store* store,
+                        const QString& phase);
     void take_reply(const QString& reply, parameter_value_store* store);
     int link_error();
     int finish(int status, const QString& result);
-    QString position_text(const QString& key, int position) const;
+    void print_difference(const configuration_difference& difference);
     QByteArray configuration_sha256(const parameter_value_store& store) const;
     void print_state(const device_state_view& view);
 
     const job_context& context;
     const QString port;
     tracker_link& link;
-    const parameter_labels labels;
+    const position_names names;
     report_entry entry;
-    int commands_done = 0;
-    int commands_total = 0;
 };

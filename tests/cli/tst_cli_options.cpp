@@ -34,8 +34,8 @@ void tst_cli_options::initTestCase()
 void tst_cli_options::parse_data()
 {
     QTest::addColumn<QString>("arguments");
-    // A good line: its command, ports, speed, output, count, format and passwords; else "error: "
-    // and a part of the message.
+    // A good line: its command, ports, speed, output, count, format, passwords, the keys worked on
+    // and the values to set; else "error: " and a part of the message.
     QTest::addColumn<QString>("expected");
     const auto row = [](const char* tag, const char* arguments, const char* expected) {
         QTest::newRow(tag) << arguments << expected;
@@ -50,6 +50,18 @@ void tst_cli_options::parse_data()
         "read x 115200 tty 0 0 2468 1111");
     row("a command with a longer key than the closing one", "-p x send AT+TEXTS=1,",
         "send x 115200  0 0 7395 7395");
+    row("standard output", "-p x read -o -", "read x 115200  0 0 7395 7395");
+    row("some commands only", "-p x --only +SRV,+TRACK,+SRV diff -",
+        "diff x 115200  0 0 7395 7395 +SRV,+TRACK");
+    row("single values, each command read once", "-p x set +TRACK#1=60 +APN#1=a=b +TRACK#2=",
+        "set x 115200  0 0 7395 7395 +TRACK,+APN +TRACK#1=60;+APN#1=a=b;+TRACK#2=");
+    row("a value without its position", "-p x set +TRACK=60", "error: +KEY#N=VALUE expected");
+    row("a value at position 0", "-p x set +TRACK#0=60", "error: +KEY#N=VALUE expected");
+    row("a value without its key's +", "-p x set TRACK#1=60", "error: +KEY#N=VALUE expected");
+    row("a position set twice", "-p x set +TRACK#1=6 +TRACK#1=7", "error: +TRACK#1 is given twice");
+    row("set without a value", "-p x set", "error: KEY#N=VALUE");
+    row("keys of set given apart", "-p x --only +APN set +APN#1=a", "error: --only belongs");
+    row("only commas for keys", "-p x --only , read", "error: no command key");
     row("several ports, one output file", "-p /dev/ttyA -p /dev/ttyB read -o c.json",
         "error: {port}");
     row("several ports to standard output", "-p /dev/ttyA -p /dev/ttyB read", "error: {port}");
@@ -78,6 +90,22 @@ void tst_cli_options::parse_data()
     row("unknown option", "-p /dev/ttyA --baud 9600 read", "error: baud");
 }
 
+namespace {
+
+QString assignments(const cli_options& options)
+{
+    QStringList given;
+    for (const value_assignment& assignment : options.assignments) {
+        given << QString("%1#%2=%3")
+                     .arg(assignment.key)
+                     .arg(assignment.position)
+                     .arg(assignment.value);
+    }
+    return given.join(';');
+}
+
+} // namespace
+
 void tst_cli_options::parse()
 {
     QFETCH(QString, arguments);
@@ -94,8 +122,10 @@ void tst_cli_options::parse()
                                 QString::number(o.count),
                                 QString::number(int(o.format)),
                                 o.password,
-                                o.master_password};
-        QCOMPARE(asked.join(' '), expected);
+                                o.master_password,
+                                o.only.join(','),
+                                assignments(o)};
+        QCOMPARE(asked.join(' ').trimmed(), expected);
     } else {
         QCOMPARE(outcome, parse_outcome::usage_error);
         QVERIFY2(expected.startsWith("error: ") && message.contains(expected.mid(7)),

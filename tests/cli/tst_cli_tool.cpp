@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <optional>
@@ -91,7 +92,8 @@ void tst_cli_tool::init()
 }
 
 // Runs the tool to its end in the test's folder, its output redirected by the shell when asked
-// ("> FILE", "| COMMAND"); meanwhile acts while it runs.
+// ("> FILE", "| COMMAND", "< FILE"), or on a terminal that script(1) makes ("on a terminal"; then
+// both outputs are in out); meanwhile acts while it runs.
 tool_result tst_cli_tool::run(const QStringList& arguments,
                               const std::function<bool(QProcess&)>& meanwhile,
                               const QString& redirection)
@@ -103,8 +105,12 @@ tool_result tst_cli_tool::run(const QStringList& arguments,
         arguments;
     // pipefail: the status is the tool's, not that of the command it feeds.
     const QString script = "set -o pipefail; \"$0\" \"$@\" " + redirection;
-    tool.start(redirection.isEmpty() ? line.first() : "bash",
-               redirection.isEmpty() ? line.mid(1) : QStringList{"-c", script} + line);
+    if (redirection == "on a terminal") {
+        tool.start("script", {"-qec", "'" + line.join("' '") + "'", "/dev/null"});
+    } else {
+        tool.start(redirection.isEmpty() ? line.first() : "bash",
+                   redirection.isEmpty() ? line.mid(1) : QStringList{"-c", script} + line);
+    }
     tool_result result;
     result.acted = tool.waitForStarted() && (!meanwhile || meanwhile(tool));
     if (tool.waitForFinished(tool_timeout_ms) && tool.exitStatus() == QProcess::NormalExit) {
@@ -149,9 +155,10 @@ void tst_cli_tool::read_several_trackers()
 
 void tst_cli_tool::diff_and_write_data()
 {
-    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("command"); // "-" reads file.json from standard input
     QTest::addColumn<QStringList>("tracker_options");
     QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("keys"); // the commands read and written; empty: all
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("report");     // the result and the positions it names
@@ -164,48 +171,83 @@ void tst_cli_tool::diff_and_write_data()
     const QString call_refused =
         R"(+CALL,#1 "Входящие вызовы" = "7" refused: not one of the options)";
 
-    QTest::newRow("diff: the tracker's own values")
-        << "diff" << QStringList() << tracker_file << 0 << QStringList() << "ok" << QStringList();
-    QTest::newRow("diff: three positions, a refused value and an unknown key")
-        << "diff" << QStringList()
+    const QStringList srv_and_call{"+SRV", "+CALL"};
+
+    QTest::newRow("diff: the tracker's own values, from standard input")
+        << "diff -" << QStringList() << tracker_file << QStringList() << 0 << QStringList() << "ok"
+        << QStringList();
+    // An option's text stands beside its code; a read-only difference comes last.
+    QTest::newRow("diff: four positions, a refused value and an unknown key")
+        << "diff file.json" << QStringList()
         << QByteArray(changed)
                .replace(R"(["0"])", R"(["7"])")
+               .replace("4.2", "9.9")
                .replace("]}", R"(], "+GONE": ["1"]})")
-        << 1
+        << QStringList() << 1
         << QStringList{R"(+SRV,#2 "Порт сервера": tracker "20100", file "20200")",
                        R"(+TRACK,#1 "Период, с": tracker "30", file "60")",
-                       R"(+CALL,#1 "Входящие вызовы": tracker "0", file "7")"}
-        << "differences +SRV,#2 +TRACK,#1 +CALL,#1"
+                       R"(+CALL,#1 "Входящие вызовы": tracker "0" (Отклонять), file "7")",
+                       "read-only, never written:",
+                       R"(+VER,#1 "Версия": tracker "4.2", file "9.9")"}
+        << "differences +SRV,#2 +TRACK,#1 +CALL,#1 +VER,#1"
         << QStringList{"tracker-cli: warning: " + call_refused,
                        "not in the profile, skipped: +GONE"};
+    QTest::newRow("diff: some commands only")
+        << "--only +SRV,+CALL diff file.json" << QStringList() << wanted << srv_and_call << 1
+        << QStringList{R"(+SRV,#2 "Порт сервера": tracker "20100", file "20200")",
+                       R"(+CALL,#1 "Входящие вызовы": tracker "0" (Отклонять), file "1" (Принимать))"}
+        << "differences +SRV,#2 +CALL,#1" << QStringList();
     QTest::newRow("diff: not a configuration file")
-        << "diff" << QStringList() << QByteArray("{\"format\": ") << 2 << QStringList() << ""
-        << QStringList();
+        << "diff file.json" << QStringList() << QByteArray("{\"format\": ") << QStringList() << 2
+        << QStringList() << "" << QStringList();
+    QTest::newRow("diff: a key the profile does not know")
+        << "--only +SRV,+GONE diff file.json" << QStringList() << tracker_file << QStringList() << 2
+        << QStringList() << ""
+        << QStringList{"tracker-cli: --only: +GONE is no command of the profile's simple mode"};
     QTest::newRow("write: the tracker takes every value")
-        << "write" << QStringList() << wanted << 0 << QStringList{verified.arg(3)} << "ok"
+        << "write file.json" << QStringList() << wanted << QStringList() << 0
+        << QStringList{verified.arg(3)} << "ok" << QStringList();
+    QTest::newRow("write: some commands only, from standard input")
+        << "--only +SRV,+CALL write -" << QStringList() << wanted << srv_and_call << 0
+        << QStringList{"2 of 2 differing positions written and verified"} << "ok" << QStringList();
+    // set reads and writes the commands it names, as write does.
+    QTest::newRow("set: single values")
+        << "set +SRV#2=20200 +TRACK#1=60 +CALL#1=1" << QStringList() << QByteArray()
+        << QStringList{"+SRV", "+TRACK", "+CALL"} << 0 << QStringList{verified.arg(3)} << "ok"
         << QStringList();
+    QTest::newRow("set: refused values")
+        << "set +VER#1=9.9 +APN#1=a,b" << QStringList() << QByteArray() << QStringList() << 2
+        << QStringList() << ""
+        << QStringList{R"(tracker-cli: +APN,#1 "Точка доступа" = "a,b" refused: contains a comma)",
+                       R"(tracker-cli: +VER,#1 "Версия" = "9.9" refused: read-only)",
+                       "tracker-cli: set: 2 refused value(s), nothing written"};
+    QTest::newRow("set: a position the profile does not know")
+        << "set +SRV#3=1" << QStringList() << QByteArray() << QStringList() << 2 << QStringList()
+        << ""
+        << QStringList{"tracker-cli: set: +SRV#3 is no position of the profile's simple mode"};
     // A read-only position that differs is named, never written.
     QTest::newRow("write: the tracker clamps a value")
-        << "write" << QStringList{"--clamp", "+TRACK,1,45"}
-        << QByteArray(wanted).replace("4.2", "9.9") << 1
+        << "write file.json" << QStringList{"--clamp", "+TRACK,1,45"}
+        << QByteArray(wanted).replace("4.2", "9.9") << QStringList() << 1
         << QStringList{R"(unverified +TRACK,#1 "Период, с": wanted "60", the tracker holds "45")",
                        R"(unverified +VER,#1 "Версия": not writable, the tracker holds "4.2")",
                        "2 of 4 differing positions written and verified"}
         << "unverified +TRACK,#1 +VER,#1" << QStringList();
     QTest::newRow("write: the tracker refuses the master password")
-        << "write" << QStringList{"--master-password", "2222"} << wanted << 1
+        << "write file.json" << QStringList{"--master-password", "2222"} << wanted << QStringList()
+        << 1
         << QStringList{R"(unverified +CALL,#1 "Входящие вызовы": refused: PASSWORD)",
                        verified.arg(2)}
         << "unverified +CALL,#1" << QStringList();
     // Every refused value is named, and no port is opened.
     QTest::newRow("write: refused values")
-        << "write" << QStringList()
+        << "write file.json" << QStringList()
         << QByteArray(wanted)
                .replace("internet", "inter,net")
                .replace("20200", "0")
                .replace(R"(["60"])", R"(["3601"])")
                .replace(R"(["1"])", R"(["7"])")
-        << 2 << QStringList() << ""
+        << QStringList() << 2 << QStringList() << ""
         << QStringList{
                R"(tracker-cli: +APN,#1 "Точка доступа" = "inter,net" refused: contains a comma)",
                R"(tracker-cli: +SRV,#2 "Порт сервера" = "0" refused: below the minimum 1)",
@@ -214,21 +256,24 @@ void tst_cli_tool::diff_and_write_data()
                "tracker-cli: file.json: 4 refused value(s), nothing written"};
 }
 
-// Differences are told position by position; a file that cannot be read opens no port. A write
-// sends only the differing positions (the master command with the master password), saves and
-// reads them back: what the tracker holds afterwards decides the status.
+// Differences are told position by position; a file that cannot be read, a value or a key that is
+// refused opens no port. A write sends only the differing positions (the master command with the
+// master password), saves and reads them back: what the tracker holds afterwards decides the
+// status.
 void tst_cli_tool::diff_and_write()
 {
     QFETCH(QString, command);
     QFETCH(QStringList, tracker_options);
     QFETCH(QByteArray, file);
+    QFETCH(QStringList, keys);
     QFETCH(int, code);
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
     QVERIFY(write_file(work->filePath("file.json"), file));
     const tool_result result =
-        run({"-p", tracker.port_path(), "--report", "r.jsonl", command, "file.json"});
+        run(QStringList{"-p", tracker.port_path(), "--report", "r.jsonl"} + command.split(' '), {},
+            command.endsWith(" -") ? "< file.json" : "");
     QCOMPARE(result.code, code);
     QTEST(lines_of(result.out), "lines");
     QFETCH(QStringList, errors);
@@ -236,7 +281,7 @@ void tst_cli_tool::diff_and_write()
         QVERIFY2(lines_of(result.err).contains(line), result.err.constData());
     }
     QStringList commands = reads;
-    if (command == "write") {
+    if (!command.contains("diff")) {
         // The writes, the save and the read-back.
         commands += QString("AT+SRV=7395,,20200, AT+TRACK=7395,60, AT+CALL=1111,1, AT+SAVE=7395, "
                             "AT+SRV=? AT+TRACK=? AT+CALL=?")
@@ -244,6 +289,14 @@ void tst_cli_tool::diff_and_write()
         QCOMPARE(tracker.saved_values().value("+SRV"),
                  (code == 2 ? QStringList() : QStringList{"track.example.net", "20200"}));
     }
+    const auto of_keys = [&keys](const QString& sent) {
+        return keys.isEmpty() || sent.startsWith("AT+SAVE") ||
+               std::any_of(keys.begin(), keys.end(), [&sent](const QString& key) {
+                   return sent.startsWith("AT" + key + '=');
+               });
+    };
+    commands.erase(std::remove_if(commands.begin(), commands.end(), std::not_fn(of_keys)),
+                   commands.end());
     QCOMPARE(tracker.transcript().commands(), code == 2 ? QStringList() : commands << closing);
     const QJsonObject entry =
         QJsonDocument::fromJson(file_bytes(work->filePath("r.jsonl"))).object();
@@ -257,17 +310,20 @@ void tst_cli_tool::watch_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QStringList>("lines"); // the first and the second
 
+    // The first record carries the speed alone.
     QTest::newRow("text") << "text"
-                          << QStringList{"Скорость: 46.6 км/ч; Спутники: 6; Состояние: Стоянка",
+                          << QStringList{"Скорость: 46.6 км/ч; Спутники: Нет данных; Состояние: "
+                                         "Движение",
                                          "Скорость: 1 км/ч; Спутники: 12; Состояние: Движение"};
     QTest::newRow("jsonl") << "jsonl"
-                           << QStringList{R"({"sats":"6","speed":"46.6","status":"Стоянка"})",
-                                          R"({"sats":"12","speed":"1","status":"Движение"})"};
-    QTest::newRow("csv") << "csv" << QStringList{"port,time,speed,sats,status", ",46.6,6,Стоянка"};
+                           << QStringList{R"({"sats":null,"speed":"46.6","status":null}})",
+                                          R"({"sats":"12","speed":"1","status":"Движение"}})"};
+    QTest::newRow("csv") << "csv" << QStringList{"port,time,speed,sats,status", ",46.6,,"};
 }
 
-// Each line the tracker sends is shown with every value as the device-state page shows it; after
-// COUNT lines the stream is switched off and the port closed.
+// Each line the tracker sends is shown with every value as the device-state page shows it, a
+// missing one as null or an empty field in JSONL and CSV; after COUNT lines the stream is switched
+// off and the port closed.
 void tst_cli_tool::watch()
 {
     QFETCH(QString, format);
@@ -279,8 +335,8 @@ void tst_cli_tool::watch()
     const tool_result result =
         run({"-p", tracker.port_path(), "watch", "-n", "3", "--format", format}, [&](QProcess&) {
             bool sent = tracker.wait_for_event("stream on");
-            for (const char* record : {"0gEGAA==", "CgAMAQ==", "0gEGAA=="}) {
-                sent = sent && tracker.control(QStringLiteral("send $SD,1,") + record);
+            for (const char* record : {"2,0gE=", "1,CgAMAQ==", "1,0gEGAA=="}) {
+                sent = sent && tracker.control(QStringLiteral("send $SD,") + record);
             }
             return sent;
         });
@@ -289,7 +345,7 @@ void tst_cli_tool::watch()
     const QStringList shown = lines_of(result.out);
     QCOMPARE(shown.size(), format == "csv" ? 4 : 3);
     for (int i = 0; i < 2; ++i) {
-        QVERIFY2(shown[i].contains(lines[i]), qPrintable(shown[i]));
+        QVERIFY2(shown[i].endsWith(lines[i]), qPrintable(shown[i]));
     }
     QCOMPARE(tracker.transcript().commands(),
              (QStringList{"AT+SDAD=7395,,3,,,,,", "AT+SDAD=7395,,0,,,,,", closing}));
@@ -301,7 +357,7 @@ void tst_cli_tool::ends_data()
     QTest::addColumn<QString>("port");    // empty: the tracker's
     QTest::addColumn<QString>("command"); // and its arguments
     // What ends it once a command is sent (and a line shown): "Ctrl+C", or a redirection of its
-    // output by the shell; empty: nothing.
+    // output by the shell; empty: nothing; "on a terminal" runs it so (see run()).
     QTest::addColumn<QString>("stop");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");  // a part of the output, standard error first
@@ -339,6 +395,19 @@ void tst_cli_tool::ends_data()
         << QStringList() << QString() << "--password 2222 watch"
         << "" << 1 << "+SDAD refused: PASSWORD" << 1
         << QStringList{"AT+SDAD=2222,,3,,,,,", closing};
+    QTest::newRow("ports under their header")
+        << QStringList() << QString() << "ports"
+        << "" << 0 << "PORT\tDESCRIPTION\tMANUFACTURER\tUSB ID\tSERIAL NUMBER\n"
+        << 0 << QStringList();
+    QTest::newRow("a profile that is no XML")
+        << QStringList() << QString() << "--profile /dev/null read"
+        << "" << 2 << "tracker-cli: /dev/null: " << 0 << QStringList();
+    QTest::newRow("set on a terminal, each phase shown")
+        << QStringList() << QString() << "set +TRACK#1=60"
+        << "on a terminal" << 0
+        << "ttySIM reading 1/1\r\x1b[K\r\x1b[KttySIM writing 0/2\r\x1b[KttySIM writing "
+           "1/2\r\x1b[KttySIM writing 2/2\r\x1b[K\r\x1b[KttySIM verifying 0/1"
+        << 2 << QStringList{"AT+TRACK=7395,60,", "AT+SAVE=7395,", "AT+TRACK=?", closing};
     QTest::newRow("send with a refusal")
         << QStringList() << QString() << "send AT+VER=? AT+TRACK=9999,60,"
         << "" << 1 << "+RESP:VER,4.2\n+RESP:TRACK,ERROR,PASSWORD\n"
@@ -377,7 +446,8 @@ void tst_cli_tool::ends()
                                    stop == "Ctrl+C" ? QString() : stop);
     QVERIFY(result.acted);
     QCOMPARE(result.code, code);
-    QVERIFY2((result.err + result.out).contains(message.toUtf8()), result.err.constData());
+    QVERIFY2((result.err + result.out).contains(message.toUtf8()),
+             (result.err + result.out).constData());
     if (code == 3) {
         QCOMPARE(result.out, QByteArray()); // a link error shows no result
     }
