@@ -4,11 +4,14 @@
 #include "parameter_value_store.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QLabel>
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -98,6 +101,20 @@ void set_change_mark(QWidget* input, bool marked)
             font.setBold(true);
         }
         label->setFont(font);
+    }
+}
+
+// A label turned bold by a mark would widen its column and make the fields jump: its bold
+// width is kept from the start.
+void reserve_mark_width(const QWidget* input)
+{
+    if (QLabel* label = label_of(input)) {
+        QFont bold = label->font();
+        bold.setBold(true);
+        const int width = QFontMetrics(bold).horizontalAdvance(label->text()) +
+                          label->contentsMargins().left() + label->contentsMargins().right() +
+                          2 * label->margin();
+        label->setMinimumWidth(std::max(label->minimumWidth(), width));
     }
 }
 

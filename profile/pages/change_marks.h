@@ -14,6 +14,7 @@ struct t_simple_parameter;
 // tinted towards the palette's highlight and its label in bold, so it reads in light and dark
 // themes alike.
 void set_change_mark(QWidget* input, bool marked);
+void reserve_mark_width(const QWidget* input);
 bool has_change_mark(const QWidget* input);
 
 // An input whose value would be refused has a red frame, which reads on light and dark

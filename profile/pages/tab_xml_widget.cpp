@@ -83,6 +83,20 @@ tab_xml_widget::tab_xml_widget(QWidget* parent, const QString& path, bool simple
         load_expert_mode(path);
     }
     add_page_menus();
+    for (const auto& parameter : simple_parameters) {
+        if (parameter->widget) {
+            reserve_mark_width(parameter->widget);
+        }
+    }
+    for (const t_page& page : qAsConst(page_list)) {
+        for (const t_command& block : page.commands) {
+            for (const t_parameter& parameter : block.parameters) {
+                if (parameter.widget) {
+                    reserve_mark_width(parameter.widget);
+                }
+            }
+        }
+    }
     load_device_state(path);
     connect(tab_widget, &QTabWidget::currentChanged, this, &tab_xml_widget::tab_changed);
 }
