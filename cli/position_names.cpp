@@ -1,6 +1,6 @@
 #include "position_names.h"
 
-#include "position_entry.h"
+#include "simple_entries.h"
 
 namespace {
 
@@ -32,21 +32,13 @@ QString place_text(const QString& key, int position, const QString& label)
 // as its label is that of the first parameter.
 position_names::position_names(const QList<profile_page>& simple_pages) : labels(simple_pages)
 {
-    for (const profile_page& page : simple_pages) {
-        for (const profile_parameter& parameter : page.parameters) {
-            if (parameter.kind != parameter_kind::option) {
-                continue;
-            }
-            const QList<position_entry> entries =
-                parse_entry_list(parameter.read) + parse_entry_list(parameter.write);
-            for (const position_entry& entry : entries) {
-                const auto place = qMakePair(entry.key, entry.index);
-                if (!options.contains(place)) {
-                    options.insert(place, parameter.options);
-                }
-            }
-        }
-    }
+    for_each_place(simple_pages,
+                   [this](const profile_parameter& parameter, const QString& key, int position) {
+                       const auto place = qMakePair(key, position);
+                       if (parameter.kind == parameter_kind::option && !options.contains(place)) {
+                           options.insert(place, parameter.options);
+                       }
+                   });
 }
 
 QString position_names::place(const QString& key, int position) const

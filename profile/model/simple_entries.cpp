@@ -24,3 +24,17 @@ void register_simple_pages(const QList<profile_page>& pages, parameter_value_sto
         }
     }
 }
+
+void for_each_place(const QList<profile_page>& pages,
+                    const std::function<void(const profile_parameter& parameter, const QString& key,
+                                             int position)>& visit)
+{
+    for (const profile_page& page : pages) {
+        for (const profile_parameter& parameter : page.parameters) {
+            const parameter_entries entries = entries_of(parameter);
+            for (const position_entry& entry : entries.read + entries.write) {
+                visit(parameter, entry.key, entry.index);
+            }
+        }
+    }
+}
