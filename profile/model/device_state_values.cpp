@@ -53,11 +53,10 @@ QString scaled_number(double x, const field_format& format)
 
 QString coordinate(quint32 number, const field_format& format)
 {
-    if (number == 0xFFFFFFFFu) {
+    if (number == no_fix_coordinate) {
         return QStringLiteral("недействительны");
     }
-    constexpr double two_to_minus_32 = 2.3283064365386963e-10;
-    const double x = double(number) * double(format.multiplier) * two_to_minus_32;
+    const double x = coordinate_degrees(number, format.multiplier);
     return c_format(x, std::chars_format::fixed, 8).rightJustified(11); // "%11.8f"
 }
 
@@ -96,6 +95,12 @@ void store_entry(QStringView entry, QList<field_value>& values, QHash<QString, i
 }
 
 } // namespace
+
+double coordinate_degrees(quint32 number, float multiplier)
+{
+    constexpr double two_to_minus_32 = 2.3283064365386963e-10;
+    return double(number) * double(multiplier) * two_to_minus_32;
+}
 
 QByteArray decode_record_text(const QByteArray& schema, const QByteArray& record,
                               std::vector<char>& buffer)

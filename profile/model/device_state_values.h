@@ -29,6 +29,10 @@ struct field_format
     float valid_range_max = 0.0f;
 };
 
+// A coordinate is a binary fraction of its multiplier; all bits set means no fix.
+constexpr quint32 no_fix_coordinate = 0xFFFFFFFFu;
+double coordinate_degrees(quint32 number, float multiplier);
+
 // The decoder's text for a record: entries  name "," token ":" values ";"  in schema order.
 // The whole text is returned, however long the record makes it. buffer is the decoder's output
 // room; it grows when a text does not fit, and a caller that keeps it pays for that once.

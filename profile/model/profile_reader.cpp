@@ -157,6 +157,20 @@ profile_page page_of(const QDomElement& element, bool simple_mode)
     return page;
 }
 
+display_role display_role_of(const QString& role)
+{
+    if (role == QLatin1String("lat")) {
+        return display_role::latitude;
+    }
+    if (role == QLatin1String("lon")) {
+        return display_role::longitude;
+    }
+    if (role == QLatin1String("course")) {
+        return display_role::course;
+    }
+    return display_role::none;
+}
+
 profile_display display_of(const QDomElement& element)
 {
     profile_display display;
@@ -168,11 +182,42 @@ profile_display display_of(const QDomElement& element)
     display.multiplier = real(element, QStringLiteral("multiplier"), 1.0f);
     display.valid_range_min = real(element, QStringLiteral("valid_range_min"), 0.0f);
     display.valid_range_max = real(element, QStringLiteral("valid_range_max"), 0.0f);
+    display.role = display_role_of(element.attribute(QStringLiteral("role")));
     for (const QDomElement& option : elements_below(element, QStringLiteral("option"))) {
         display.options.append(
             {escaped(option, QStringLiteral("id")), escaped(option, QStringLiteral("text"))});
     }
     return display;
+}
+
+bool marks_coordinates(const QList<profile_column>& columns)
+{
+    for (const profile_column& column : columns) {
+        for (const profile_display& display : column.displays) {
+            if (display.role == display_role::latitude || display.role == display_role::longitude) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Profiles written before the attribute list latitude, then longitude.
+void assign_coordinate_roles(QList<profile_column>& columns)
+{
+    if (marks_coordinates(columns)) {
+        return;
+    }
+    display_role next = display_role::latitude;
+    for (profile_column& column : columns) {
+        for (profile_display& display : column.displays) {
+            if (display.kind == display_kind::coord && next != display_role::none) {
+                display.role = next;
+                next =
+                    next == display_role::latitude ? display_role::longitude : display_role::none;
+            }
+        }
+    }
 }
 
 QString parse_error(const QString& message, qint64 line)
@@ -346,6 +391,7 @@ QList<profile_column> state_columns_of(const QDomDocument& document)
         }
         columns.append(column);
     }
+    assign_coordinate_roles(columns);
     return columns;
 }
 

@@ -80,6 +80,17 @@ struct profile_rawdata
     QString schema; // escaped
 };
 
+// What the track takes a display for: the attribute role="lat", "lon" or "course". A profile that
+// marks no coordinate takes its first "coord" display for the latitude, its second for the
+// longitude.
+enum class display_role
+{
+    none,
+    latitude,
+    longitude,
+    course
+};
+
 struct profile_display_option
 {
     QString id;   // escaped
@@ -97,6 +108,7 @@ struct profile_display
     float multiplier = 1.0f;
     float valid_range_min = 0.0f;
     float valid_range_max = 0.0f;
+    display_role role = display_role::none;
     QList<profile_display_option> options;
 };
 

@@ -2,6 +2,7 @@
 #include "parameter_value_store.h"
 #include "profile_reader.h"
 #include "profile_test_support.h"
+#include "track_geometry.h"
 #include "tracker_commands.h"
 #include "value_check.h"
 
@@ -12,10 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 const char* const parameter_kinds[] = {"integer", "string", "option", "splitter", "other"};
 const char* const display_kinds[] = {"number", "binary", "hex", "coord", "select", "splitter"};
+const char* const display_roles[] = {"", " role=latitude", " role=longitude", " role=course"};
 
 QString yes(bool on)
 {
@@ -73,16 +77,22 @@ QStringList device_state_lines(const QList<profile_rawdata>& rawdata,
             for (const profile_display_option& option : d.options) {
                 options << option.id + ':' + option.text;
             }
-            lines << QStringLiteral("  %1 \"%2\" unit=\"%3\" as=%4:%5 x%6 %7..%8 options=%9")
+            lines << QStringLiteral("  %1 \"%2\" unit=\"%3\" as=%4:%5 x%6 %7..%8 options=%9%10")
                          .arg(d.field, d.comment, d.unit, d.display_as,
                               QLatin1String(display_kinds[int(d.kind)]))
                          .arg(double(d.multiplier))
                          .arg(double(d.valid_range_min))
                          .arg(double(d.valid_range_max))
-                         .arg(options.join(','));
+                         .arg(options.join(','), QLatin1String(display_roles[int(d.role)]));
         }
     }
     return lines;
+}
+
+// A coordinate as the tracker sends it: a binary fraction of its multiplier.
+quint32 fraction(double degrees, double multiplier)
+{
+    return quint32(std::llround(degrees / multiplier * 4294967296.0));
 }
 
 // One element per line: the element at depth n is on line n.
@@ -134,6 +144,14 @@ void test_profile_model::reads_profiles_data()
     // Rows describe no page without a record layout; a missing section gives no pages.
     const QString nothing = "expert mode\nsimple mode\ndevice state";
     row("no sections", "no_sections.xml", {}, nothing);
+    // Marked coordinates are taken as marked, in any order; no other coord display is guessed.
+    row("coordinates marked", "roles.xml",
+        "<p><rawdata id=\"1\"/><row><display field=\"x\" display_as=\"coord\"/>"
+        "<display field=\"b\" display_as=\"coord\" role=\"lon\"/>"
+        "<display field=\"a\" display_as=\"coord\" role=\"lat\"/></row></p>",
+        nothing + "\nrawdata 1 \ncolumn\n  x \"\" unit=\"\" as=coord:coord x1 0..0 options=\n"
+                  "  b \"\" unit=\"\" as=coord:coord x1 0..0 options= role=longitude\n"
+                  "  a \"\" unit=\"\" as=coord:coord x1 0..0 options= role=latitude");
     const auto too_deep = [](int line) {
         return QStringLiteral("Elements nested deeper than %1 levels Line: %2")
             .arg(max_profile_depth)
@@ -277,6 +295,58 @@ void test_profile_model::formats_and_decodes_data()
             "a,C:1;b,S:2;");
     decoded("bytes missing", decode_record_text("L|x", QByteArray::fromHex("0100"), buffer),
             "x,L:;");
+
+    // The track: where a record puts the van and its map address, the grid and scale bar of a
+    // zoom, the projection and the fixed-size history.
+    const track_fields fields{"lat", "lon", "course", 180, 360, 1};
+    const auto place = [&](const char* tag, const QList<field_value>& values, const char* shown) {
+        const track_state state = track_state_of(values, fields);
+        QString got = state.position ? map_address(*state.position) : "no fix";
+        if (state.course) {
+            got += QStringLiteral(" course %1").arg(*state.course);
+        }
+        QTest::newRow(tag) << got << QString(shown);
+    };
+    const field_value lat{"lat", fraction(55.75854, 180), {}};
+    const field_value lon{"lon", fraction(37.61768, 360), {}};
+    const char* address = "https://www.openstreetmap.org/"
+                          "?mlat=55.75854&mlon=37.61768#map=17/55.75854/37.61768";
+    place("position and course", {lat, lon, {"course", 90, {}}},
+          qPrintable(address + QStringLiteral(" course 90")));
+    place("course of a full turn", {lon, {"course", 360, {}}, lat},
+          qPrintable(address + QStringLiteral(" course 0")));
+    place("no course in the record", {lat, lon}, address);
+    place("no fix", {{"lat", no_fix_coordinate, {}}, lon, {"course", 90, {}}}, "no fix");
+    place("no longitude yet", {lat}, "no fix");
+    const auto scale = [](const char* tag, double metres_per_pixel, const char* shown) {
+        QTest::newRow(tag) << QStringLiteral("%1 %2")
+                                  .arg(grid_step(metres_per_pixel, 60))
+                                  .arg(scale_bar_length(metres_per_pixel, 120))
+                           << QString(shown);
+    };
+    scale("town", 1, "100 100");
+    scale("street", 0.5, "50 50");
+    scale("grid wider than bar", 4, "500 200");
+    scale("a power of ten up", 10, "1000 1000");
+    scale("just over five", 0.0851, "10 10");
+    scale("no size", 0, "1 1");
+    const auto kept = [](const char* tag, int capacity, const QList<geo_point>& points,
+                         const char* shown) {
+        track_history history(capacity);
+        for (const geo_point& point : points) {
+            history.add(point);
+        }
+        QStringList got;
+        for (int i = 0; i < history.size(); ++i) {
+            const QPointF metres = metres_from(history.reference(), history.at(i));
+            got << QStringLiteral("%1,%2").arg(qRound(metres.x())).arg(qRound(metres.y()));
+        }
+        QTest::newRow(tag) << got.join(' ') << QString(shown);
+    };
+    kept("a degree north", 10, {{60, 30}, {61, 30}}, "0,0 0,111195");
+    kept("a degree east at 60°", 10, {{60, 30}, {60, 31}}, "0,0 55598,0");
+    kept("oldest overwritten", 2, {{60, 30}, {61, 30}, {62, 30}, {63, 30}}, "0,222390 0,333585");
+    kept("a standing van kept once", 10, {{60, 30}, {60, 30}, {61, 30}}, "0,0 0,111195");
 }
 
 void test_profile_model::formats_and_decodes()
