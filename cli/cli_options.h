@@ -19,7 +19,8 @@ enum class watch_format
 {
     text,
     jsonl,
-    csv
+    csv,
+    raw // a recording (docs/recording-format.md): every line as received, with its time
 };
 
 // One value of set: "+TRACK#1=60".

@@ -3,9 +3,11 @@
 #include "console.h"
 #include "device_state_view.h"
 #include "parameter_value_store.h"
+#include "recording_writer.h"
 #include "simple_entries.h"
 #include "tracker_commands.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -51,6 +53,41 @@ QString utc_now()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
+
+// A recording on standard output. The writer fills a buffer that the console then takes, so that
+// an output that fails is told as for every other format.
+class recording_output
+{
+public:
+    explicit recording_output(console& out) : out(out)
+    {
+        buffer.open(QIODevice::WriteOnly);
+        QString error;
+        writer.start(&buffer, error);
+        pass_on();
+    }
+
+    // False for a line the format cannot carry, which is left out.
+    bool append(const QString& line)
+    {
+        QString error;
+        const bool written = writer.append(QDateTime::currentDateTimeUtc(), line.toUtf8(), error);
+        pass_on();
+        return written;
+    }
+
+private:
+    void pass_on()
+    {
+        out.out_raw(buffer.data());
+        buffer.buffer().clear();
+        buffer.seek(0);
+    }
+
+    console& out;
+    QBuffer buffer;
+    recording_writer writer;
+};
 
 } // namespace
 
@@ -322,13 +359,19 @@ int tracker_job::run_watch()
         return finish(exit_differences, QStringLiteral("refused"));
     }
     device_state_view view(context.layouts, context.columns);
+    std::optional<recording_output> recorded;
+    if (context.options.format == watch_format::raw) {
+        recorded.emplace(*context.out);
+    }
     int printed = 0;
     while (context.options.count == 0 || printed < context.options.count) {
         const std::optional<QString> line = link.next_state_line();
         if (!line) {
             break;
         }
-        if (view.take_line(*line)) {
+        if (recorded) {
+            printed += recorded->append(*line) ? 1 : 0;
+        } else if (view.take_line(*line)) {
             print_state(view);
             ++printed;
         }
@@ -480,5 +523,7 @@ void tracker_job::print_state(const device_state_view& view)
         context.out->out(port, parts.join(QStringLiteral("; ")));
         return;
     }
+    case watch_format::raw: // written as received, never decoded
+        return;
     }
 }

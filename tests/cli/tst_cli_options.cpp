@@ -86,7 +86,9 @@ void tst_cli_options::parse_data()
     row("send without a command", "-p /dev/ttyA send", "error: COMMAND");
     row("count of another command", "-p /dev/ttyA read -n 3", "error: watch");
     row("output of another command", "-p /dev/ttyA watch -o x", "error: read");
-    row("unknown format", "-p /dev/ttyA watch --format xml", "error: jsonl or csv");
+    row("unknown format", "-p /dev/ttyA watch --format xml", "error: csv or raw");
+    row("one recording of two trackers", "-p /dev/ttyA -p /dev/ttyB watch --format raw",
+        "error: one --port");
     row("unknown option", "-p /dev/ttyA --baud 9600 read", "error: baud");
 }
 
