@@ -4,6 +4,7 @@
 #include "device_state_source.h"
 #include "output_queue.h"
 #include "record_fixtures.h"
+#include "recording_player.h"
 #include "recording_reader.h"
 #include "recording_writer.h"
 #include "reply_lines.h"
@@ -113,6 +114,8 @@ private slots:
     void reads_recordings_data();
     void reads_recordings();
     void replays_recordings_on_its_clock();
+    void plays_recordings_in_the_window_data();
+    void plays_recordings_in_the_window();
 };
 
 void tst_sim_device::executes_commands_data()
@@ -578,6 +581,58 @@ void tst_sim_device::replays_recordings_on_its_clock()
     QCOMPARE(replay.next_due_us(), 21750000);
     QCOMPARE(due_at(80000), QByteArray("da"));
     QCOMPARE(replay.next_due_us(), 80250000);
+}
+
+void tst_sim_device::plays_recordings_in_the_window_data()
+{
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<qint64>("seek_ms"); // before playing
+    QTest::addColumn<qint64>("elapsed_ms");
+    QTest::addColumn<QString>("played");
+    QTest::addColumn<qint64>("position_ms");
+
+    QTest::newRow("the first line at once") << 1 << 0LL << 0LL << "a" << 0LL;
+    QTest::newRow("real speed, just before a line") << 1 << 0LL << 1499LL << "ab" << 1499LL;
+    QTest::newRow("real speed, at a line") << 1 << 0LL << 1500LL << "abc" << 1500LL;
+    QTest::newRow("four times") << 4 << 0LL << 375LL << "abc" << 1500LL;
+    QTest::newRow("sixteen times, to the end") << 16 << 0LL << 1000LL << "abcd" << 4000LL;
+    QTest::newRow("a seek passes earlier lines over") << 1 << 1200LL << 300LL << "c" << 1500LL;
+    QTest::newRow("a seek onto a line plays it") << 4 << 1000LL << 0LL << "b" << 1000LL;
+    QTest::newRow("a seek past the end: the last line") << 1 << 9000LL << 10LL << "d" << 4000LL;
+}
+
+// Which lines are due at which playback time, at each speed and after a seek, on a clock of the
+// test's own; a pause holds the position however long it lasts.
+void tst_sim_device::plays_recordings_in_the_window()
+{
+    QFETCH(int, speed);
+    QFETCH(qint64, seek_ms);
+    QFETCH(qint64, elapsed_ms);
+    QFETCH(QString, played);
+    QFETCH(qint64, position_ms);
+
+    qint64 clock_ms = 50000;
+    recording_player player([&clock_ms] { return clock_ms; }, nullptr);
+    player.load({{utc("2026-12-07T14:00:00.000Z"), "a"},
+                 {utc("2026-12-07T14:00:01.000Z"), "b"},
+                 {utc("2026-12-07T14:00:01.500Z"), "c"},
+                 {utc("2026-12-07T14:00:04.000Z"), "d"}});
+    QString heard;
+    connect(&player, &recording_player::line_due, [&heard](const QString& line) { heard += line; });
+    player.set_speed(speed);
+    player.seek(seek_ms);
+    player.play();
+    clock_ms += elapsed_ms;
+    player.advance();
+    QCOMPARE(heard, played);
+    QCOMPARE(player.position_ms(), position_ms);
+    QCOMPARE(player.playing(), position_ms < player.duration_ms());
+
+    player.pause();
+    clock_ms += 10000;
+    player.advance();
+    QCOMPARE(heard, played);
+    QCOMPARE(player.position_ms(), position_ms);
 }
 
 QTEST_GUILESS_MAIN(tst_sim_device)
