@@ -17,6 +17,7 @@
 #include "session_backup.h"
 #include "settings_file.h"
 #include "status_log.h"
+#include "stream_recorder.h"
 #include "tab_xml_widget.h"
 #include "tracker_commands.h"
 #include "unwritten_edits_prompt.h"
@@ -157,6 +158,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(backup, &session_backup::failed, this, [this](const QString& error) {
         set_status_text(QStringLiteral("Резервная копия не записана: ") + error);
     });
+    recorder = new stream_recorder(*this, *session, *ui->menuMain, ui->actionExit);
+    connect(recorder, &stream_recorder::status_text, this, &MainWindow::set_status_text);
+    connect(recorder, &stream_recorder::replayed_line, this, &MainWindow::get_sensor_data);
 
     connect(pages_widget, &tab_xml_widget::on_read_button_pressed, this,
             &MainWindow::tracker_read_command);

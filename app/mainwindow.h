@@ -14,6 +14,7 @@ class QDockWidget;
 class QLabel;
 class Confirm_Dialog;
 class session_backup;
+class stream_recorder;
 class command_console;
 class link_indicator;
 class parameter_search;
@@ -149,6 +150,7 @@ private:
     next_step after_writing = next_step::none;
     QList<unconfirmed_write> unconfirmed; // since the last answer to a save request
     session_backup* backup = nullptr;     // simple mode: each connection's first poll
+    stream_recorder* recorder = nullptr;
 
     command_console* console = nullptr;
     QDockWidget* console_dock = nullptr;

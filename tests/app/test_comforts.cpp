@@ -1,7 +1,8 @@
 // The installer's comforts in the real window: edits marked until the tracker confirms them and
 // never dropped without asking, configuration files compared and applied, a backup of every
 // connection, the command console, parameter search, the log kept in a file, a port waited for
-// or held by another program, and the advice when a port does not open.
+// or held by another program, the advice when a port does not open, and the stream recorded and
+// played back.
 
 #include "change_marks.h"
 #include "command_console.h"
@@ -13,10 +14,12 @@
 #include "port_advice.h"
 #include "port_list.h"
 #include "port_waiter.h"
+#include "recording_reader.h"
 #include "tab_xml_widget.h"
 #include "tracker_configuration.h"
 #include "tracker_session.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -116,6 +119,7 @@ private slots:
     void port_waited_for_then_busy();
     void open_failure_advice_data();
     void open_failure_advice();
+    void stream_recorded_and_replayed();
 };
 
 // Simple mode through a link's life: a backup of the tracker as found, a poll, edits written and
@@ -550,6 +554,58 @@ void test_comforts::open_failure_advice()
     });
     QTEST(advice, "advice");
     QCOMPARE(asked, advice.isEmpty() ? QString() : QStringLiteral("ttyACM0"));
+}
+
+// The stream recorded as the device-state page gets it, then played into the page with no
+// tracker: the page shows what it showed live. No replay while a link is up.
+void test_comforts::stream_recorded_and_replayed()
+{
+    tracker_session s;
+    QVERIFY(s.start(false, {"--stream-interval", "600000"}));
+    tab_xml_widget& pages = s.pages();
+    const auto shown = [&pages] {
+        QStringList texts;
+        for (const t_display_field& d : pages.display_fields)
+            if (auto* line = qobject_cast<QLineEdit*>(d.widget))
+                texts << line->text();
+        return texts;
+    };
+    QVERIFY(s.wait_until_ready());
+    chosen_file = QDir::current().filePath("stream.rec");
+    s.trigger("actionRecordStream");
+    QCOMPARE(s.log().first(), QStringLiteral("Запись потока в ") + chosen_file);
+    QCOMPARE(s.window().findChild<QAction*>("actionRecordStream")->text(),
+             QStringLiteral("Остановить запись"));
+    s.trigger("actionReplayStream");
+    QCOMPARE(s.log().first(), QStringLiteral("Запись воспроизводится только без связи с "
+                                             "трекером: разорвите связь"));
+
+    pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
+    QVERIFY(s.tracker().wait_for_event("stream on"));
+    const QByteArray nav = QByteArray::fromHex("0000004000000010e8030701");
+    const QByteArray power = QByteArray::fromHex("409c0500efbead00") + "123456789012345" + '\0';
+    QVERIFY(s.tracker().control("send $SD,1," + nav.toBase64()));
+    QVERIFY(s.tracker().control("send $SD,2," + power.toBase64()));
+    QTRY_VERIFY_WITH_TIMEOUT(shown().contains("00ADBEEF"), wait_ms);
+    const QStringList live = shown();
+    s.trigger("actionRecordStream");
+    QCOMPARE(s.log().first(),
+             QStringLiteral("Запись потока остановлена (%1, строк: 2)").arg(chosen_file));
+    recording read;
+    recording_error error;
+    QVERIFY(read_recording_file(chosen_file, read, error));
+    QCOMPARE(read.lines.size(), 2);
+    QCOMPARE(read.lines.first().text, "$SD,1," + nav.toBase64());
+
+    s.connect_button()->click();
+    QVERIFY(s.wait_until_idle());
+    for (const t_display_field& d : pages.display_fields)
+        if (auto* line = qobject_cast<QLineEdit*>(d.widget))
+            line->clear();
+    s.trigger("actionReplayStream");
+    QTRY_COMPARE_WITH_TIMEOUT(s.log().first(), QStringLiteral("Воспроизведение записи закончено"),
+                              wait_ms);
+    QCOMPARE(shown(), live);
 }
 
 QTEST_MAIN(test_comforts)
