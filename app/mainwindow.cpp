@@ -19,6 +19,7 @@
 #include "status_log.h"
 #include "stream_recorder.h"
 #include "tab_xml_widget.h"
+#include "track_view.h"
 #include "tracker_commands.h"
 #include "unwritten_edits_prompt.h"
 
@@ -171,6 +172,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Nothing may reach the tracker before the handshake.
     pages_widget->set_pages_enabled(false);
     add_console_and_search();
+    add_track();
     add_configuration_actions();
     restore_layout();
     set_status_text(QStringLiteral("Init ok!"));
@@ -359,6 +361,17 @@ QDockWidget* MainWindow::add_dock(const QString& title, QWidget* content, Qt::Do
     addDockWidget(area, dock);
     dock->hide();
     return dock;
+}
+
+// The track of the device state, in a dock of its own opened from "Файл".
+void MainWindow::add_track()
+{
+    track = new track_view(settings.xml_path, this);
+    track_dock = add_dock(QStringLiteral("Трек"), track, Qt::RightDockWidgetArea);
+    auto* open = new QAction(QStringLiteral("Трек..."), this);
+    ui->menuMain->insertAction(ui->actionSaveLog, open);
+    connect(open, &QAction::triggered, this,
+            [this] { open_dock(track_dock, 420, Qt::Horizontal); });
 }
 
 void MainWindow::show_console()
@@ -765,6 +778,7 @@ void MainWindow::get_sensor_data(QString sd)
         return;
     mark_device_state_stale(*pages_widget, false);
     pages_widget->decode_device_state(line.schema_id, line.payload);
+    track->show_state(pages_widget->field_values);
 }
 
 // The session has waited for the worker's thread and deleted it.

@@ -20,6 +20,7 @@ class link_indicator;
 class parameter_search;
 class port_waiter;
 class tab_xml_widget;
+class track_view;
 
 namespace Ui {
 class MainWindow;
@@ -94,6 +95,7 @@ private:
     // Comforts for the installer: a command console, parameter search, a log to keep, and
     // advice when a port does not open
     void add_console_and_search();
+    void add_track();
     QDockWidget* add_dock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
     void show_console();
     void show_search();
@@ -156,6 +158,8 @@ private:
     QDockWidget* console_dock = nullptr;
     parameter_search* search = nullptr;
     QDockWidget* search_dock = nullptr;
+    track_view* track = nullptr;
+    QDockWidget* track_dock = nullptr;
     port_waiter* waiter = nullptr;
     bool open_advice_given = false; // once per link: the worker retries every second
 };
