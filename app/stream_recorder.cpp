@@ -113,6 +113,9 @@ QWidget* stream_recorder::build_controls()
     pause_button = new QPushButton(QStringLiteral("Пауза"), controls);
     auto* stop_button = new QPushButton(QStringLiteral("Остановить"), controls);
     slider = new QSlider(Qt::Horizontal, controls);
+    // Milliseconds: the keys step a second, a click beside the handle ten.
+    slider->setSingleStep(1000);
+    slider->setPageStep(10000);
     time_label = new QLabel(controls);
     speeds = new QComboBox(controls);
     speeds->setObjectName(QStringLiteral("replay_speed"));
@@ -128,7 +131,9 @@ QWidget* stream_recorder::build_controls()
     connect(pause_button, &QPushButton::clicked, this, &stream_recorder::toggle_pause);
     connect(stop_button, &QPushButton::clicked, this,
             [this] { end_replay(QStringLiteral("Воспроизведение записи остановлено")); });
-    connect(slider, &QSlider::sliderMoved, &player, &recording_player::seek);
+    // Dragged, clicked beside the handle or moved by the keys: the slider's new place.
+    connect(slider, &QSlider::actionTriggered, this,
+            [this] { player.seek(slider->sliderPosition()); });
     connect(speeds, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] { player.set_speed(speeds->currentData().toInt()); });
     return controls;
