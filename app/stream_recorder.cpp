@@ -84,31 +84,24 @@ stream_recorder::stream_recorder(QMainWindow& window, link_session& session, QMe
     connect(&session, &link_session::state_line, this, &stream_recorder::take_line);
     // A tracker's own lines and a recording's would mix on the page.
     connect(&session, &link_session::state_changed, this, [this](link_session::state now) {
-        if (now != link_session::state::idle && !dock->isHidden()) {
+        if (now != link_session::state::idle && dock && !dock->isHidden()) {
             end_replay(QStringLiteral("Воспроизведение остановлено: связь с трекером"));
         }
     });
-
-    dock = new QDockWidget(QStringLiteral("Воспроизведение записи"), &window);
-    dock->setObjectName(QStringLiteral("recording_player"));
-    // Closed by its stop button only, so that no replay goes on unseen.
-    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    dock->setWidget(build_controls());
-    window.addDockWidget(Qt::BottomDockWidgetArea, dock);
-    dock->hide();
     connect(&player, &recording_player::line_due, this, &stream_recorder::replayed_line);
-    connect(&player, &recording_player::position_changed, this, &stream_recorder::show_position);
-    connect(&player, &recording_player::finished, this, [this] {
-        pause_button->setText(QStringLiteral("Сначала"));
-        emit status_text(QStringLiteral("Воспроизведение записи закончено"));
-    });
 }
 
 stream_recorder::~stream_recorder() = default;
 
-QWidget* stream_recorder::build_controls()
+// Made by the first replay: a dock that existed from the start would come back empty with a
+// layout saved during a replay.
+void stream_recorder::add_controls()
 {
-    auto* controls = new QWidget;
+    dock = new QDockWidget(QStringLiteral("Воспроизведение записи"), &window);
+    dock->setObjectName(QStringLiteral("recording_player"));
+    // Closed by its stop button only, so that no replay goes on unseen.
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    auto* controls = new QWidget(dock);
     auto* layout = new QHBoxLayout(controls);
     pause_button = new QPushButton(QStringLiteral("Пауза"), controls);
     auto* stop_button = new QPushButton(QStringLiteral("Остановить"), controls);
@@ -136,7 +129,13 @@ QWidget* stream_recorder::build_controls()
             [this] { player.seek(slider->sliderPosition()); });
     connect(speeds, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] { player.set_speed(speeds->currentData().toInt()); });
-    return controls;
+    connect(&player, &recording_player::position_changed, this, &stream_recorder::show_position);
+    connect(&player, &recording_player::finished, this, [this] {
+        pause_button->setText(QStringLiteral("Сначала"));
+        emit status_text(QStringLiteral("Воспроизведение записи закончено"));
+    });
+    dock->setWidget(controls);
+    window.addDockWidget(Qt::BottomDockWidgetArea, dock);
 }
 
 // ---- Recording
@@ -220,6 +219,9 @@ void stream_recorder::start_replay()
     if (!read_recording_file(path, read, error)) {
         emit status_text(QStringLiteral("Запись не воспроизведена: ") + refusal_text(error));
         return;
+    }
+    if (!dock) {
+        add_controls();
     }
     player.load(read.lines);
     slider->setRange(0, int(player.duration_ms()));

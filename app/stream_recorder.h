@@ -35,7 +35,7 @@ signals:
     void replayed_line(QString line); // as the session's state_line, so the page takes it alike
 
 private:
-    QWidget* build_controls();
+    void add_controls();
 
     // Recording
     void toggle_recording();
@@ -59,7 +59,7 @@ private:
     int recorded = 0;
 
     recording_player player;
-    QDockWidget* dock = nullptr;
+    QDockWidget* dock = nullptr; // and its controls: made by the first replay
     QPushButton* pause_button = nullptr;
     QSlider* slider = nullptr;
     QComboBox* speeds = nullptr;
