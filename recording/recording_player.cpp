@@ -21,8 +21,8 @@ recording_player::clock steady_clock()
 
 recording_player::recording_player(QObject* parent) : recording_player(steady_clock(), parent) {}
 
-recording_player::recording_player(clock now, QObject* parent)
-    : QObject(parent), now(std::move(now))
+recording_player::recording_player(clock time_now, QObject* parent)
+    : QObject(parent), now(std::move(time_now))
 {
     timer.setInterval(tick_ms);
     connect(&timer, &QTimer::timeout, this, &recording_player::advance);

@@ -18,7 +18,7 @@ public:
     using clock = std::function<qint64()>;
 
     explicit recording_player(QObject* parent = nullptr);
-    recording_player(clock now, QObject* parent);
+    recording_player(clock time_now, QObject* parent);
 
     // Stopped at the first line.
     void load(const QList<recorded_line>& recorded);
