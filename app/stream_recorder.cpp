@@ -69,9 +69,9 @@ QString refusal_text(const recording_error& error)
 
 } // namespace
 
-stream_recorder::stream_recorder(QMainWindow& window, link_session& session, QMenu& menu,
+stream_recorder::stream_recorder(QMainWindow& main_window, link_session& link, QMenu& menu,
                                  QAction* before)
-    : QObject(&window), window(window), session(session)
+    : QObject(&main_window), window(main_window), session(link)
 {
     record_action = new QAction(record_text, &window);
     record_action->setObjectName(QStringLiteral("actionRecordStream"));

@@ -42,7 +42,7 @@ QString length_text(double metres)
 class track_canvas : public QWidget
 {
 public:
-    track_canvas(const track_history& history, QWidget* parent) : QWidget(parent), history(history)
+    track_canvas(const track_history& track, QWidget* parent) : QWidget(parent), history(track)
     {
         setMinimumSize(240, 200);
     }
