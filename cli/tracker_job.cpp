@@ -59,7 +59,7 @@ QString utc_now()
 class recording_output
 {
 public:
-    explicit recording_output(console& out) : out(out)
+    explicit recording_output(console& output) : out(output)
     {
         buffer.open(QIODevice::WriteOnly);
         QString error;
