@@ -8,9 +8,11 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev
-                libbenchmark-dev qttranslations5-l10n)
+                libqt5charts5-dev libqt5sql5-sqlite libqt5sql5-psql libbenchmark-dev
+                qttranslations5-l10n)
 # The same sources also build against Qt 6 (Debian 12 has 6.4; its Xml DOM is in qt6-base-dev).
-QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-translations-l10n)
+QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
+              qt6-translations-l10n)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
