@@ -15,7 +15,7 @@ struct report_entry
     QDateTime end;
     QString result;        // "ok", "differences", "unverified", "refused", "link error"
     QStringList positions; // the differing or unverified positions, "+KEY,#N"
-    QByteArray sha256;     // of the configuration file as read back (read and write); hex
+    QByteArray sha256;     // configuration_sha256 of what was read back (read and write)
 };
 
 // Appends one JSON line per entry to a file that several trackers' threads share. Each line is

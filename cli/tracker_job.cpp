@@ -8,7 +8,6 @@
 #include "tracker_commands.h"
 
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -30,23 +29,6 @@ QString csv_field(const QString& text)
     }
     QString escaped = text;
     return quoted(escaped.replace(QLatin1Char('"'), QStringLiteral("\"\"")));
-}
-
-QString position_name(const configuration_difference& difference)
-{
-    return QStringLiteral("%1,#%2").arg(difference.key).arg(difference.position);
-}
-
-QString value_of(const parameter_value_store& store, const QString& key, int position)
-{
-    if (const command_values* record = store.find(key)) {
-        for (const value_slot& slot : record->value_slots) {
-            if (slot.index == position) {
-                return slot.value;
-            }
-        }
-    }
-    return QString();
 }
 
 QString utc_now()
@@ -109,7 +91,13 @@ void register_commands(const job_context& context, parameter_value_store& store)
 }
 
 tracker_job::tracker_job(const job_context& shared, const QString& port_path, tracker_link& tracker)
-    : context(shared), port(port_path), link(tracker), names(shared.simple_pages)
+    : context(shared), port(port_path), link(tracker), names(shared.simple_pages),
+      writer(tracker, shared.rules, shared.frame,
+             {[this](const QString& phase, int done, int total) {
+                  context.out->progress(port, phase, done, total);
+              },
+              [this] { context.out->end_progress(port); },
+              [this](const QString& text) { context.out->note(port, text); }})
 {
     entry.port = port;
 }
@@ -144,7 +132,8 @@ int tracker_job::run()
 // Every reply is shown as it came; a refusal among them is told by the status.
 int tracker_job::run_send()
 {
-    const QStringList replies = execute(context.options.raw, nullptr, QStringLiteral("sending"));
+    const QStringList replies =
+        writer.execute(context.options.raw, nullptr, QStringLiteral("sending"));
     bool refused = false;
     for (const QString& reply : replies) {
         context.out->out(port, reply);
@@ -168,7 +157,7 @@ int tracker_job::run_read()
     link.close();
     const tracker_configuration read = configuration_from_store(store, context.profile_name);
     const QByteArray bytes = configuration_json(read);
-    entry.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    entry.sha256 = configuration_sha256(read);
     if (context.options.output.isEmpty()) {
         context.out->out_raw(bytes);
     } else {
@@ -192,7 +181,7 @@ int tracker_job::run_diff()
         return link_error();
     }
     link.close();
-    const configuration_comparison comparison = compare(store);
+    const configuration_comparison comparison = writer.compare(store, context.file);
     QList<configuration_difference> read_only;
     for (const configuration_difference& difference : comparison.differences) {
         if (difference.writable) {
@@ -220,128 +209,43 @@ int tracker_job::run_write()
     if (!read_store(store)) {
         return link_error();
     }
-    const configuration_comparison comparison = compare(store);
-    QMap<QString, QString> unverified; // by position name: why
-    QList<configuration_difference> written;
-    for (const configuration_difference& difference : comparison.differences) {
-        if (difference.applicable()) {
-            written << difference;
-        } else if (difference.writable) {
-            unverified.insert(position_name(difference),
-                              QStringLiteral("refused: ") + refusal_reason(difference.refusal));
-        } else {
-            unverified.insert(position_name(difference),
-                              QStringLiteral("not writable, the tracker holds ") +
-                                  quoted(difference.current));
-        }
-    }
-    apply_differences(store, written);
-    QStringList keys;
-    QStringList writes;
-    for (const command_values& record : store.records()) {
-        const QString command = store.build_write_command(record, context.options.password,
-                                                          context.options.master_password);
-        if (!command.isEmpty()) {
-            keys << record.key;
-            writes << command;
-        }
-    }
-    if (!writes.isEmpty() &&
-        (!write_and_save(keys, writes, written, unverified) || !read_back(keys, written, store))) {
+    const write_result result = writer.write(store, context.file);
+    if (!result.linked) {
+        tell_unsaved(result);
         return link_error();
     }
     link.close();
-
-    for (const configuration_difference& difference : written) {
-        const QString holds = value_of(store, difference.key, difference.position);
-        if (!unverified.contains(position_name(difference)) && holds != difference.wanted) {
-            unverified.insert(position_name(difference),
-                              QStringLiteral("wanted %1, the tracker holds %2")
-                                  .arg(quoted(difference.wanted), quoted(holds)));
-        }
-    }
-    for (const configuration_difference& difference : comparison.differences) {
-        const QString name = position_name(difference);
-        if (unverified.contains(name)) {
+    for (const configuration_difference& difference : result.differences) {
+        const QString name = position_name(difference.key, difference.position);
+        if (result.unverified.contains(name)) {
             context.out->out(port, QStringLiteral("unverified %1: %2")
                                        .arg(names.place(difference.key, difference.position),
-                                            unverified.value(name)));
+                                            result.unverified.value(name)));
             entry.positions << name;
         }
     }
     context.out->out(port, QStringLiteral("%1 of %2 differing positions written and verified")
-                               .arg(comparison.differences.size() - unverified.size())
-                               .arg(comparison.differences.size()));
-    entry.sha256 = configuration_sha256(store);
-    if (unverified.isEmpty()) {
+                               .arg(result.verified())
+                               .arg(result.differences.size()));
+    entry.sha256 = read_sha256(store);
+    if (result.unverified.isEmpty()) {
         return finish(exit_ok, QStringLiteral("ok"));
     }
     return finish(exit_differences, QStringLiteral("unverified"));
 }
 
-// The writes, then the save request. A refused write leaves its positions unverified; a refused
-// save leaves every written position so.
-bool tracker_job::write_and_save(const QStringList& keys, const QStringList& writes,
-                                 const QList<configuration_difference>& written,
-                                 QMap<QString, QString>& unverified)
-{
-    const QStringList replies =
-        execute(writes + QStringList{tracker_commands::save(context.options.password)}, nullptr,
-                QStringLiteral("writing"));
-    for (int i = 0; i < replies.size(); ++i) {
-        const tracker_commands::reply reply = tracker_commands::parse_reply(replies.at(i));
-        if (reply.refused == tracker_commands::refusal::none) {
-            continue;
-        }
-        for (const configuration_difference& difference : written) {
-            if (i == writes.size() || difference.key == keys.at(i)) {
-                unverified.insert(position_name(difference), refusal_text(reply));
-            }
-        }
-    }
-    if (replies.size() == writes.size() + 1) {
-        return true;
-    }
-    tell_unsaved(keys, replies, written);
-    return false;
-}
-
-// A link that ends between the writes and the save's answer leaves values the tracker took but
-// may lose at its next restart: those are named, so that the write can be repeated.
-void tracker_job::tell_unsaved(const QStringList& keys, const QStringList& replies,
-                               const QList<configuration_difference>& written)
+// Values the tracker took but may lose at its next restart are named, so that the write can be
+// repeated.
+void tracker_job::tell_unsaved(const write_result& result)
 {
     QStringList unsaved;
-    for (int i = 0; i < replies.size() && i < keys.size(); ++i) {
-        if (tracker_commands::parse_reply(replies.at(i)).refused !=
-            tracker_commands::refusal::none) {
-            continue;
-        }
-        for (const configuration_difference& difference : written) {
-            if (difference.key == keys.at(i)) {
-                unsaved << names.place(difference.key, difference.position);
-            }
-        }
+    for (const configuration_difference& difference : result.unsaved) {
+        unsaved << names.place(difference.key, difference.position);
     }
     if (!unsaved.isEmpty()) {
         context.out->note(port, QStringLiteral("set but not saved: ") +
                                     unsaved.join(QStringLiteral(", ")));
     }
-}
-
-// What the tracker holds afterwards must come from its answers, not from the values the store
-// was given to write: a position it does not answer reads empty.
-bool tracker_job::read_back(const QStringList& keys, const QList<configuration_difference>& written,
-                            parameter_value_store& store)
-{
-    for (const configuration_difference& difference : written) {
-        store.set_tracker_value(difference.key, difference.position, QString());
-    }
-    QStringList reads;
-    for (const QString& key : keys) {
-        reads << tracker_commands::read(key);
-    }
-    return execute(reads, &store, QStringLiteral("verifying")).size() == reads.size();
 }
 
 int tracker_job::run_watch()
@@ -400,49 +304,7 @@ bool tracker_job::open_link()
 bool tracker_job::read_store(parameter_value_store& store)
 {
     register_commands(context, store);
-    const QStringList commands = store.build_read_commands();
-    return execute(commands, &store, QStringLiteral("reading")).size() == commands.size();
-}
-
-// Executes the commands with the progress of the phase shown; replies are stored when a store is
-// given.
-QStringList tracker_job::execute(const QStringList& commands, parameter_value_store* store,
-                                 const QString& phase)
-{
-    int done = 0;
-    context.out->progress(port, phase, done, commands.size());
-    const QStringList replies = link.execute(commands, [&](const QString&, const QString& reply) {
-        context.out->progress(port, phase, ++done, commands.size());
-        if (store) {
-            take_reply(reply, store);
-        }
-    });
-    context.out->end_progress(port);
-    return replies;
-}
-
-// A refusal is no value: it is told and the store keeps what it had.
-void tracker_job::take_reply(const QString& line, parameter_value_store* store)
-{
-    const tracker_commands::reply reply = tracker_commands::parse_reply(line);
-    if (reply.refused != tracker_commands::refusal::none) {
-        context.out->note(port, reply.key + QLatin1Char(' ') + refusal_text(reply));
-        return;
-    }
-    if (reply.carries_values()) {
-        store->store_response_values(line);
-    }
-}
-
-// The file against what was read; what the profile does not know is told and skipped.
-configuration_comparison tracker_job::compare(const parameter_value_store& store)
-{
-    const configuration_comparison comparison =
-        compare_configuration(store, context.file, context.rules, context.frame);
-    for (const QString& unknown : comparison.unknown) {
-        context.out->note(port, QStringLiteral("not in the profile, skipped: ") + unknown);
-    }
-    return comparison;
+    return writer.read(store);
 }
 
 int tracker_job::link_error()
@@ -472,14 +334,12 @@ void tracker_job::print_difference(const configuration_difference& difference)
     context.out->out(port, QStringLiteral("%1: tracker %2, file %3")
                                .arg(names.place(difference.key, difference.position),
                                     shown(difference.current), shown(difference.wanted)));
-    entry.positions << position_name(difference);
+    entry.positions << position_name(difference.key, difference.position);
 }
 
-QByteArray tracker_job::configuration_sha256(const parameter_value_store& store) const
+QByteArray tracker_job::read_sha256(const parameter_value_store& store) const
 {
-    const QByteArray bytes =
-        configuration_json(configuration_from_store(store, context.profile_name));
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    return configuration_sha256(configuration_from_store(store, context.profile_name));
 }
 
 void tracker_job::print_state(const device_state_view& view)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli_options.h"
+#include "configuration_writer.h"
 #include "position_names.h"
 #include "run_report.h"
 #include "tracker_configuration.h"
@@ -63,26 +64,17 @@ private:
     // Steps the commands share
     bool open_link();
     bool read_store(parameter_value_store& store);
-    configuration_comparison compare(const parameter_value_store& store);
-    bool write_and_save(const QStringList& keys, const QStringList& writes,
-                        const QList<configuration_difference>& written,
-                        QMap<QString, QString>& unverified);
-    void tell_unsaved(const QStringList& keys, const QStringList& replies,
-                      const QList<configuration_difference>& written);
-    bool read_back(const QStringList& keys, const QList<configuration_difference>& written,
-                   parameter_value_store& store);
-    QStringList execute(const QStringList& commands, parameter_value_store* store,
-                        const QString& phase);
-    void take_reply(const QString& reply, parameter_value_store* store);
+    void tell_unsaved(const write_result& result);
     int link_error();
     int finish(int status, const QString& result);
     void print_difference(const configuration_difference& difference);
-    QByteArray configuration_sha256(const parameter_value_store& store) const;
+    QByteArray read_sha256(const parameter_value_store& store) const;
     void print_state(const device_state_view& view);
 
     const job_context& context;
     const QString port;
     tracker_link& link;
     const position_names names;
+    configuration_writer writer;
     report_entry entry;
 };

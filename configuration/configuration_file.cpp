@@ -1,5 +1,6 @@
 #include "tracker_configuration.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -335,6 +336,14 @@ QByteArray configuration_json(const tracker_configuration& configuration)
     }
     out += configuration.commands.isEmpty() ? "}\n}\n" : "\n  }\n}\n";
     return out;
+}
+
+QByteArray configuration_sha256(const tracker_configuration& configuration)
+{
+    tracker_configuration commands_only;
+    commands_only.commands = configuration.commands;
+    return QCryptographicHash::hash(configuration_json(commands_only), QCryptographicHash::Sha256)
+        .toHex();
 }
 
 bool write_configuration_file(const QString& path, const tracker_configuration& configuration,

@@ -44,6 +44,9 @@ bool parse_configuration(const QByteArray& text, tracker_configuration& configur
                          QString* error);
 bool read_configuration_file(const QString& path, tracker_configuration& configuration,
                              QString* error);
+// Hex SHA-256 over the commands alone: the same values give the same hash whenever, and with
+// whichever profile file, they were read. Reports and the station's records both use it.
+QByteArray configuration_sha256(const tracker_configuration& configuration);
 
 // Files larger than this are refused before they are read.
 constexpr qint64 max_configuration_bytes = 4 * 1024 * 1024;
