@@ -12,7 +12,7 @@ const char* const description =
     "command profile. The link exists exactly while the device is plugged in.\n"
     "\n"
     "Control commands, one per line, written to the --control FIFO:\n"
-    "  unplug | replug | silent on|off | refuse-handshake on|off | reply-delay MS\n"
+    "  unplug | replug [STATE] | silent on|off | refuse-handshake on|off | reply-delay MS\n"
     "  byte-pause US | noise-lines N | noise-kind K | line-end E | long-line N\n"
     "  stream on|off | send TEXT\n"
     "Each one is acknowledged in the transcript as \"EV control <command>\".\n"

@@ -31,7 +31,7 @@ timespec relative_timeout(qint64 deadline_us)
 } // namespace
 
 tracker_sim::tracker_sim(const sim_config& settings, const sim_profile& profile)
-    : config(settings), table(profile.commands, settings.limits),
+    : config(settings), table(profile.commands, settings.limits), factory_table(table),
       commands(table, settings.passwords, settings.refused_commands),
       input(settings.access_code, initial_mode(settings)),
       state_source(profile.layouts, profile.displays, settings.stream_interval_ms / 1000.0),
@@ -345,7 +345,7 @@ bool tracker_sim::apply_control(const QString& line, QString& error)
     }
     if (name == QLatin1String("replug")) {
         unplug();
-        return plug(error);
+        return (argument.isEmpty() || become_unit(argument, error)) && plug(error);
     }
     if (name == QLatin1String("send")) {
         send_line(argument.toUtf8() + faults.line_end_bytes(), monotonic_us());
@@ -360,6 +360,19 @@ bool tracker_sim::apply_control(const QString& line, QString& error)
         return true;
     }
     return faults.set(name, argument, error);
+}
+
+// Another unit behind the same port: its values are the profile's, then those its state file
+// holds, and a save goes to that file from now on.
+bool tracker_sim::become_unit(const QString& state, QString& error)
+{
+    command_table unit = factory_table;
+    if (QFileInfo::exists(state) && !unit.load_file(state, error)) {
+        return false;
+    }
+    table = unit;
+    config.state = state;
+    return true;
 }
 
 bool tracker_sim::plug(QString& error)

@@ -52,6 +52,7 @@ private:
     // Control
     void handle_control();
     bool apply_control(const QString& line, QString& error);
+    bool become_unit(const QString& state, QString& error);
     bool plug(QString& error);
     bool load_replay(QString& error);
     void unplug();
@@ -62,6 +63,7 @@ private:
 
     sim_config config;
     command_table table;
+    const command_table factory_table; // a new unit's values, before its state file
     device_commands commands;
     device_input input;
     device_state_source state_source;
