@@ -5,6 +5,7 @@
 #include "interrupt_signal.h"
 #include "job_runner.h"
 #include "position_names.h"
+#include "station_command.h"
 #include "tracker_job.h"
 
 #include "parameter_value_store.h"
@@ -332,6 +333,12 @@ int run_tool(const QStringList& arguments)
     qInstallMessageHandler(route_message);
     if (context.options.command == cli_command::ports) {
         return with_stdout_flushed(list_ports());
+    }
+    if (context.options.command == cli_command::history) {
+        return with_stdout_flushed(run_history(context.options));
+    }
+    if (context.options.command == cli_command::provision) {
+        return run_provision(context.options, read_profile);
     }
     if (!prepare(context, error)) {
         say(error);

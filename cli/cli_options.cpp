@@ -34,8 +34,21 @@ const QList<option_row>& option_rows()
         {{"v", "verbose"}, {}, "the link's traces on standard error"},
         {{"o", "output"}, "FILE", "read: write the configuration here; - is standard output"},
         {{"only"}, "KEYS", "read, diff, write: only these command keys (--only +APN,+SRV)"},
-        {{"n", "count"}, "COUNT", "watch: stop after COUNT device-state lines"},
-        {{"format"}, "FORMAT", "watch: text (the default), jsonl, csv or raw"},
+        {{"n", "count"},
+         "COUNT",
+         "watch: stop after COUNT device-state lines; provision: after COUNT trackers"},
+        {{"format"},
+         "FORMAT",
+         "watch: text (the default), jsonl, csv or raw; history: csv (the default) or jsonl"},
+        {{"identity"}, "KEY#N", "provision: the position that tells units apart (+IMEI#1)"},
+        {{"vars"}, "CSV", "provision: values per unit, by identity"},
+        {{"db"},
+         "URL",
+         "provision, history: sqlite:PATH (sqlite:provision.db by default) or "
+         "postgresql://user@host:port/database"},
+        {{"station"}, "NAME", "provision: the station's name in the records (the host's name)"},
+        {{"force"}, {}, "provision: write units already verified with the same configuration"},
+        {{"jobs"}, "N", "provision: trackers served at once, 16 by default"},
         {{"h", "help"}, {}, "show this help"},
         {{"version"}, {}, "show the version"},
     };
@@ -62,6 +75,19 @@ const char* const commands_help = R"(Commands:
                   device-state page shows it, until COUNT lines or Ctrl+C; a value no record
                   has carried yet is null in jsonl, an empty field in csv; raw writes a
                   recording: every line as received, with its time
+  provision FILE [--identity KEY#N] [--vars CSV] [--db URL] [--station NAME] [--count N]
+                 [--force] [--jobs N]
+                  the production station: on every port given with -p (without -p, every port
+                  the configurator would choose by itself, also those that appear later), each
+                  tracker plugged in is read, given FILE with its own row of --vars (matched by
+                  the value at --identity, the profile's identity position by default), written
+                  where it differs, saved, read back and verified, recorded in the database, and
+                  told in one line "PORT IDENTITY verified|unverified|failed|skipped: detail";
+                  then the next tracker is awaited on that port. A unit recorded as verified
+                  with the same configuration is skipped unless --force. See
+                  docs/provisioning.md
+  history [--db URL] [--format csv|jsonl]
+                  print the station's records
 
 With several --port, every tracker gets its own link and they all work at the same time; -o
 must then contain {port}, which is replaced by the port's file name (-o 'conf-{port}.json').
@@ -72,12 +98,14 @@ worked on, standard error shows its phase (reading, writing, verifying) and its 
 when it is a terminal. The password files keep the passwords out of the process list.
 send refuses the closing command (AT+TEXT=...): tracker-cli sends it itself when it closes a link.
 
-Exit status: 0 success; 1 diff found differences, write or set could not verify every value, or
-the tracker refused a command of send or the stream of watch; 2 usage, profile or configuration
+Exit status: 0 success; 1 diff found differences, write or set could not verify every value,
+the tracker refused a command of send or the stream of watch, or provision left a unit
+unverified or failed; 2 usage, profile or configuration
 file error, or a refused value (nothing is sent), or an output that cannot be written; 3 link
 error (the port cannot be opened in three tries, the handshake is refused twice, a command gets
 no reply after the link's 21 tries). With several trackers, the worst of them. Ctrl+C closes
-every link with its closing command and exits 3 (0 for watch, which ends as after its COUNT).
+every link with its closing command and exits 3 (0 for watch, which ends as after its COUNT, and
+for provision when no job was cut short).
 Standard output that cannot be written (a full disk) ends every link the same way and exits 2;
 a closed pipe (watch | head) ends watch with 0.
 )";
@@ -85,9 +113,11 @@ a closed pipe (watch | head) ends watch with 0.
 const QMap<QString, cli_command>& command_names()
 {
     static const QMap<QString, cli_command> names{
-        {"ports", cli_command::ports}, {"read", cli_command::read}, {"diff", cli_command::diff},
-        {"write", cli_command::write}, {"set", cli_command::set},   {"send", cli_command::send},
-        {"watch", cli_command::watch}};
+        {"ports", cli_command::ports},    {"read", cli_command::read},
+        {"diff", cli_command::diff},      {"write", cli_command::write},
+        {"set", cli_command::set},        {"send", cli_command::send},
+        {"watch", cli_command::watch},    {"provision", cli_command::provision},
+        {"history", cli_command::history}};
     return names;
 }
 
@@ -103,14 +133,24 @@ bool options_fit_command(const QCommandLineParser& parser, cli_command command, 
 {
     const bool is_read = command == cli_command::read;
     const bool is_watch = command == cli_command::watch;
+    const bool is_provision = command == cli_command::provision;
     const bool reads_profile_commands =
         is_read || command == cli_command::diff || command == cli_command::write;
+    const bool station_option = parser.isSet("identity") || parser.isSet("vars") ||
+                                parser.isSet("station") || parser.isSet("force") ||
+                                parser.isSet("jobs");
     if (parser.isSet("output") && !is_read) {
         error = "-o belongs to read";
-    } else if ((parser.isSet("count") || parser.isSet("format")) && !is_watch) {
-        error = "-n and --format belong to watch";
+    } else if (parser.isSet("count") && !is_watch && !is_provision) {
+        error = "-n belongs to watch and provision";
+    } else if (parser.isSet("format") && !is_watch && command != cli_command::history) {
+        error = "--format belongs to watch and history";
     } else if (parser.isSet("only") && !reads_profile_commands) {
         error = "--only belongs to read, diff and write";
+    } else if (station_option && !is_provision) {
+        error = "--identity, --vars, --station, --force and --jobs belong to provision";
+    } else if (parser.isSet("db") && !is_provision && command != cli_command::history) {
+        error = "--db belongs to provision and history";
     }
     return error.isEmpty();
 }
@@ -174,12 +214,14 @@ bool take_arguments(cli_options& options, const QStringList& arguments, QString&
     case cli_command::ports:
     case cli_command::read:
     case cli_command::watch:
+    case cli_command::history:
         if (!arguments.isEmpty()) {
             error = "unexpected argument " + arguments.first();
         }
         break;
     case cli_command::diff:
     case cli_command::write:
+    case cli_command::provision:
         if (arguments.size() != 1) {
             error = "one configuration FILE expected";
         } else {
@@ -265,12 +307,21 @@ bool take_values(const QCommandLineParser& parser, cli_options& options, QString
     options.output = parser.value("output") == "-" ? QString() : parser.value("output");
     options.only = parser.value("only").split(',', Qt::SkipEmptyParts);
     options.only.removeDuplicates();
+    options.identity = parser.value("identity");
+    options.vars = parser.value("vars");
+    options.station = parser.value("station");
+    options.force = parser.isSet("force");
+    if (parser.isSet("db")) {
+        options.database = parser.value("db");
+    }
     if (parser.isSet("speed") && !read_positive(parser.value("speed"), options.speed)) {
         error = "--speed needs a positive number";
     } else if (parser.isSet("only") && options.only.isEmpty()) {
         error = "--only names no command key";
     } else if (parser.isSet("count") && !read_positive(parser.value("count"), options.count)) {
         error = "-n needs a positive number";
+    } else if (parser.isSet("jobs") && !read_positive(parser.value("jobs"), options.jobs)) {
+        error = "--jobs needs a positive number";
     } else if (parser.isSet("format")) {
         const QString format = parser.value("format");
         if (format == "text") {
@@ -391,8 +442,19 @@ bool ports_apart(const QStringList& ports, QString& error)
 // Where the tool would talk to trackers, and where their results go.
 bool targets_fit(const cli_options& options, QString& error)
 {
+    if (options.command == cli_command::history) {
+        if (options.format != watch_format::csv && options.format != watch_format::jsonl) {
+            error = "history --format is csv or jsonl";
+            return false;
+        }
+        return true;
+    }
     if (options.command == cli_command::ports) {
         return true;
+    }
+    if (options.command == cli_command::provision) {
+        // Without -p the station finds its ports itself.
+        return ports_apart(options.ports, error) && files_fit(options, error);
     }
     if (options.ports.isEmpty()) {
         error = "no --port given";
@@ -438,6 +500,9 @@ parse_outcome parse_options(const QStringList& arguments, cli_options& options, 
         return parse_outcome::usage_error;
     }
     options.command = command_names().value(name);
+    if (options.command == cli_command::history) {
+        options.format = watch_format::csv;
+    }
     const bool fits = take_values(parser, options, error) &&
                       options_fit_command(parser, options.command, error) &&
                       take_arguments(options, positional, error) && targets_fit(options, error);

@@ -12,7 +12,9 @@ enum class cli_command
     write,
     set,
     send,
-    watch
+    watch,
+    provision,
+    history
 };
 
 enum class watch_format
@@ -46,10 +48,18 @@ struct cli_options
     QString output;   // read -o; "{port}" stands for the port's file name; empty: standard output
     QString file;     // diff, write; "-": standard input
     QStringList only; // read, diff, write: the command keys worked on; empty: all; set: its keys
-    QList<value_assignment> assignments; // set
-    QStringList raw;                     // send
-    int count = 0;                       // watch -n; 0: until interrupted
-    watch_format format = watch_format::text;
+    QList<value_assignment> assignments;      // set
+    QStringList raw;                          // send
+    int count = 0;                            // watch -n, provision --count; 0: until interrupted
+    watch_format format = watch_format::text; // watch; history: csv or jsonl
+
+    // provision and history
+    QString identity; // "+IMEI#1"; empty: the position the profile marks
+    QString vars;     // the CSV of values per unit
+    QString database = QStringLiteral("sqlite:provision.db");
+    QString station; // the station's name in the records; empty: the host's
+    bool force = false;
+    int jobs = 16;
 };
 
 enum class parse_outcome

@@ -122,6 +122,8 @@ int tracker_job::run()
     case cli_command::watch:
         return run_watch();
     case cli_command::ports:
+    case cli_command::provision:
+    case cli_command::history:
         break;
     }
     return exit_usage;

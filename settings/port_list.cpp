@@ -37,19 +37,26 @@ QString port_display_text(const port_entry& port)
     return port.port_name + ' ' + port.description + ' ' + port.manufacturer;
 }
 
+tracker_port tracker_port_kind(const port_entry& port)
+{
+    if (port.manufacturer.contains(QLatin1String("STMicroelectronics"))) {
+        return tracker_port::usb;
+    }
+    if (port.description.contains(QLatin1String("Standard Serial over Bluetooth link"))) {
+        return tracker_port::bluetooth;
+    }
+    return tracker_port::none;
+}
+
 bool choose_port(const QList<port_entry>& ports, t_settings& settings)
 {
-    for (const port_entry& port : ports) {
-        if (port.manufacturer.contains(QLatin1String("STMicroelectronics"))) {
-            take_port(port, settings);
-            return true;
-        }
-    }
-    for (const port_entry& port : ports) {
-        if (port.description.contains(QLatin1String("Standard Serial over Bluetooth link"))) {
-            take_port(port, settings);
-            settings.bt_conn = true;
-            return true;
+    for (const tracker_port kind : {tracker_port::usb, tracker_port::bluetooth}) {
+        for (const port_entry& port : ports) {
+            if (tracker_port_kind(port) == kind) {
+                take_port(port, settings);
+                settings.bt_conn = kind == tracker_port::bluetooth;
+                return true;
+            }
         }
     }
     return false;

@@ -22,6 +22,15 @@ void set_port_source(port_source source); // nullptr restores the system's list
 // "name description manufacturer", the text the settings keep as the port's long name.
 QString port_display_text(const port_entry& port);
 
+// Which ports a tracker may be behind: its own USB port, or a Bluetooth serial link.
+enum class tracker_port
+{
+    none,
+    usb,
+    bluetooth
+};
+tracker_port tracker_port_kind(const port_entry& port);
+
 // Start-up choice of a port: the tracker's own USB port first, a Bluetooth serial link second.
 // Returns false and leaves the settings alone when neither is present.
 bool choose_port(const QList<port_entry>& ports, t_settings& settings);
