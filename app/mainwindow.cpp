@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "chart_view.h"
 #include "command_console.h"
 #include "configuration_files.h"
 #include "confirm_dialog.h"
@@ -173,6 +174,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     pages_widget->set_pages_enabled(false);
     add_console_and_search();
     add_track();
+    add_charts();
     add_configuration_actions();
     restore_layout();
     set_status_text(QStringLiteral("Init ok!"));
@@ -372,6 +374,17 @@ void MainWindow::add_track()
     ui->menuMain->insertAction(ui->actionSaveLog, open);
     connect(open, &QAction::triggered, this,
             [this] { open_dock(track_dock, 420, Qt::Horizontal); });
+}
+
+// The charts of the device state, beside the values they plot; opened from "Файл" as the track.
+void MainWindow::add_charts()
+{
+    charts = new chart_view(settings.xml_path, this);
+    charts_dock = add_dock(QStringLiteral("Графики"), charts, Qt::BottomDockWidgetArea);
+    connect(charts, &chart_view::status_text, this, &MainWindow::set_status_text);
+    auto* open = new QAction(QStringLiteral("Графики..."), this);
+    ui->menuMain->insertAction(ui->actionSaveLog, open);
+    connect(open, &QAction::triggered, this, [this] { open_dock(charts_dock, 320, Qt::Vertical); });
 }
 
 void MainWindow::show_console()
@@ -779,6 +792,8 @@ void MainWindow::get_sensor_data(QString sd)
     mark_device_state_stale(*pages_widget, false);
     pages_widget->decode_device_state(line.schema_id, line.payload);
     track->show_state(pages_widget->field_values);
+    charts->take_line(line.schema_id, pages_widget->field_values,
+                      QDateTime::currentMSecsSinceEpoch());
 }
 
 // The session has waited for the worker's thread and deleted it.

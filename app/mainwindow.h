@@ -12,6 +12,7 @@
 
 class QDockWidget;
 class QLabel;
+class chart_view;
 class Confirm_Dialog;
 class session_backup;
 class stream_recorder;
@@ -96,6 +97,7 @@ private:
     // advice when a port does not open
     void add_console_and_search();
     void add_track();
+    void add_charts();
     QDockWidget* add_dock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
     void show_console();
     void show_search();
@@ -160,6 +162,8 @@ private:
     QDockWidget* search_dock = nullptr;
     track_view* track = nullptr;
     QDockWidget* track_dock = nullptr;
+    chart_view* charts = nullptr;
+    QDockWidget* charts_dock = nullptr;
     port_waiter* waiter = nullptr;
     bool open_advice_given = false; // once per link: the worker retries every second
 };
