@@ -80,9 +80,11 @@ private:
     QString name;
 };
 
-bool run(QSqlQuery& query, const database_address& address, QString& error)
+// A prepared statement, or the statement given (the PostgreSQL driver prepares no DDL).
+bool run(QSqlQuery& query, const database_address& address, QString& error,
+         const QString& statement = QString())
 {
-    if (query.exec()) {
+    if (statement.isEmpty() ? query.exec() : query.exec(statement)) {
         return true;
     }
     error = address.shown() + QStringLiteral(": ") + query.lastError().text();
@@ -168,15 +170,14 @@ bool provisioning_records::open(QString& error)
         return false;
     }
     QSqlQuery create = link.query();
-    create.prepare(where.driver == QLatin1String("QPSQL") ? postgresql_table : sqlite_table);
-    if (run(create, where, error)) {
+    if (run(create, where, error,
+            where.driver == QLatin1String("QPSQL") ? postgresql_table : sqlite_table)) {
         return true;
     }
     // Two stations that start together may both find the table missing: the one that loses the
     // race finds it there now.
     QSqlQuery probe = link.query();
-    probe.prepare(QStringLiteral("SELECT COUNT(*) FROM provisioning"));
-    return run(probe, where, error);
+    return run(probe, where, error, QStringLiteral("SELECT COUNT(*) FROM provisioning"));
 }
 
 bool provisioning_records::verified_before(const QString& identity, const QByteArray& sha256,

@@ -115,9 +115,10 @@ bool sim_process::unplug()
            (!link_exists(port_path()) || fail(QStringLiteral("the port link is still there")));
 }
 
-bool sim_process::replug()
+bool sim_process::replug(const QString& unit_state)
 {
-    return control(QStringLiteral("replug")) &&
+    const QString command = QStringLiteral("replug");
+    return control(unit_state.isEmpty() ? command : command + QLatin1Char(' ') + unit_state) &&
            (link_exists(port_path()) || fail(QStringLiteral("the port link is missing")));
 }
 

@@ -42,7 +42,9 @@ public:
     // out; false when it refused it.
     bool control(const QString& command);
     bool unplug(); // the port link is gone on return
-    bool replug(); // a new pty is behind the port link on return
+    // A new pty is behind the port link on return; with a state file, another unit is: the
+    // profile's values, then the file's.
+    bool replug(const QString& unit_state = QString());
 
     sim_transcript transcript() const;
     bool wait_for(const std::function<bool(const sim_transcript&)>& condition,
