@@ -90,6 +90,20 @@ void tst_cli_options::parse_data()
     row("one recording of two trackers", "-p /dev/ttyA -p /dev/ttyB watch --format raw",
         "error: one --port");
     row("unknown option", "-p /dev/ttyA --baud 9600 read", "error: baud");
+    row("a station on the ports found", "provision conf.json",
+        "provision  115200  0 0 7395 7395    |  sqlite:provision.db  no 16");
+    row("a station with all its options",
+        "-p x provision conf.json --identity +IMEI#1 --vars u.csv --db postgresql://st@db/fleet "
+        "--station line-2 --force --jobs 4 -n 5",
+        "provision x 115200  5 0 7395 7395   +IMEI#1 | u.csv postgresql://st@db/fleet line-2 "
+        "force 4");
+    row("the records as JSON lines", "history --format jsonl",
+        "history  115200  0 1 7395 7395    |  sqlite:provision.db  no 16");
+    row("the records as text", "history --format text", "error: csv or jsonl");
+    row("no jobs", "provision conf.json --jobs 0", "error: --jobs needs a positive number");
+    row("identity of another command", "-p x --identity +IMEI#1 read",
+        "error: belong to provision");
+    row("a database of another command", "-p x --db sqlite:x write f", "error: --db belongs");
 }
 
 namespace {
@@ -127,7 +141,16 @@ void tst_cli_options::parse()
                                 o.master_password,
                                 o.only.join(','),
                                 assignments(o)};
-        QCOMPARE(asked.join(' ').trimmed(), expected);
+        const bool station =
+            o.command == cli_command::provision || o.command == cli_command::history;
+        const QStringList station_asked{o.identity,
+                                        "|",
+                                        o.vars,
+                                        o.database,
+                                        o.station,
+                                        o.force ? "force" : "no",
+                                        QString::number(o.jobs)};
+        QCOMPARE((asked + (station ? station_asked : QStringList())).join(' ').trimmed(), expected);
     } else {
         QCOMPARE(outcome, parse_outcome::usage_error);
         QVERIFY2(expected.startsWith("error: ") && message.contains(expected.mid(7)),

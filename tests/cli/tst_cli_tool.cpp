@@ -429,6 +429,17 @@ void tst_cli_tool::ends_data()
         << "ttySIM reading 1/1\r\x1b[K\r\x1b[KttySIM writing 0/2\r\x1b[KttySIM writing "
            "1/2\r\x1b[KttySIM writing 2/2\r\x1b[K\r\x1b[KttySIM verifying 0/1"
         << 2 << QStringList{"AT+TRACK=7395,60,", "AT+SAVE=7395,", "AT+TRACK=?", closing};
+    QTest::newRow("provision of one unit, then its count is reached")
+        << QStringList() << QString() << "provision file.json --identity +VER#1 -n 1"
+        << "" << 0 << "ttySIM 4.2 verified: 0 positions written\n"
+        << 1 << QStringList{"AT+VER=?", closing};
+    QTest::newRow("provision with a CSV that is no table of units")
+        << QStringList() << QString() << "provision file.json --identity +VER#1 --vars /dev/null"
+        << "" << 2 << "/dev/null: line 1: no column \"identity\"" << 0 << QStringList();
+    QTest::newRow("Ctrl+C in a provision waiting for a reply")
+        << QStringList{"--silent"} << QString() << "provision file.json --identity +VER#1"
+        << "Ctrl+C" << 3 << "ttySIM - failed: link error: interrupted" << -1
+        << QStringList{closing};
     QTest::newRow("send with a refusal")
         << QStringList() << QString() << "send AT+VER=? AT+TRACK=9999,60,"
         << "" << 1 << "+RESP:VER,4.2\n+RESP:TRACK,ERROR,PASSWORD\n"
@@ -451,6 +462,7 @@ void tst_cli_tool::ends()
 
     sim_process tracker;
     QVERIFY2(start_tracker(tracker, tracker_options), qPrintable(tracker.error()));
+    QVERIFY(write_file(work->filePath("file.json"), tracker_file));
     const QString path = port.isEmpty() ? tracker.port_path() : work->filePath(port);
     const auto interrupt = [&](QProcess& tool) {
         if (stop != "Ctrl+C") {
@@ -469,7 +481,7 @@ void tst_cli_tool::ends()
     QCOMPARE(result.code, code);
     QVERIFY2((result.err + result.out).contains(message.toUtf8()),
              (result.err + result.out).constData());
-    if (code == 3) {
+    if (code == 3 && !command.startsWith("provision")) {
         QCOMPARE(result.out, QByteArray()); // a link error shows no result
     }
     const QStringList commands = tracker.transcript().commands();

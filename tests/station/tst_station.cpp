@@ -325,6 +325,14 @@ void tst_station::station_serves_units()
                                 "line-2 861000000000003 verified 4: 4 positions written",
                                 "line-2 861000000000004 failed 4: link error"}));
     QCOMPARE(rows.at(0).configuration_sha256.size(), 64);
+    // history prints them: a header and a line each, the detail's comma and quotes kept whole.
+    const QList<QByteArray> csv = rows_csv(rows).split('\n');
+    QCOMPARE(csv.size(), rows.size() + 2);
+    QVERIFY(csv.first().startsWith("id,station,started_at,finished_at,port,identity,"));
+    const QJsonObject last = QJsonDocument::fromJson(rows_jsonl(rows).split('\n').at(4)).object();
+    QCOMPARE(last.value("detail").toString(), rows.at(4).detail);
+    QCOMPARE(last.value("started_at").toString(),
+             rows.at(4).started_at.toString(Qt::ISODateWithMs));
 }
 
 QTEST_GUILESS_MAIN(tst_station)
