@@ -1,3 +1,4 @@
+#include "port_list.h"
 #include "provisioning_station.h"
 #include "sim_process.h"
 
@@ -50,6 +51,14 @@ provisioning_plan plan_of(const QByteArray& csv, QString& error)
         return {};
     }
     return plan;
+}
+
+// The system's port list as the second station sees it: the tracker's USB port once it is listed.
+QString listed_port;
+QList<port_entry> station_ports()
+{
+    return listed_port.isEmpty() ? QList<port_entry>()
+                                 : QList<port_entry>{{listed_port, "", "STMicroelectronics"}};
 }
 
 bool write_unit(const QString& path, const QString& identity)
@@ -258,18 +267,20 @@ void tst_station::station_serves_units()
     QVERIFY2(first.start({}, TC_STATION_PROFILE), qPrintable(first.error()));
     QVERIFY2(second.start({}, TC_STATION_PROFILE), qPrintable(second.error()));
 
-    sim_process* trackers[2] = {&first, &second};
     std::vector<std::unique_ptr<provisioning_station>> stations;
     station_log logs[2];
+    // The second station names no port: it takes the tracker's port once the system lists it.
+    set_port_source(station_ports);
     for (int i = 0; i < 2; ++i) {
         station_settings settings;
         settings.name = QString("line-%1").arg(i + 1);
-        settings.ports = QStringList{trackers[i]->port_path()};
+        settings.ports = i == 0 ? QStringList{first.port_path()} : QStringList();
         settings.look_interval_ms = 50;
         stations.push_back(std::make_unique<provisioning_station>(plan, records, settings));
         logs[i].follow(*stations.back());
         stations.back()->start();
     }
+    listed_port = second.port_path(); // listed after the station's first look
     // The next tracker on a station's port, once the last one's unplugging has been seen.
     const auto next_unit = [&](int line, sim_process& tracker, const QString& identity) {
         const int waits = int(logs[line].waiting.size());
@@ -307,6 +318,8 @@ void tst_station::station_serves_units()
     QVERIFY(unit_b_state.open(QIODevice::ReadOnly));
     QVERIFY2(!unit_b_state.readAll().contains("+SRV"), "a unit without a row was saved");
 
+    set_port_source(nullptr);
+    listed_port.clear();
     QList<provisioning_row> rows;
     QVERIFY2(records.rows(rows, error), qPrintable(error));
     QStringList seen;
