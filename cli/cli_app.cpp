@@ -197,21 +197,13 @@ bool take_values_to_write(job_context& context, QString& error)
     return true;
 }
 
-bool has_position(const parameter_value_store& store, const QString& key, int position)
-{
-    const command_values* record = store.find(key);
-    return record &&
-           std::any_of(record->value_slots.begin(), record->value_slots.end(),
-                       [position](const value_slot& slot) { return slot.index == position; });
-}
-
 // What set and --only name must be in the profile's simple mode; a typo reads nothing.
 bool names_known(const job_context& context, QString& error)
 {
     parameter_value_store store;
     register_simple_pages(context.simple_pages, store);
     for (const value_assignment& assignment : context.options.assignments) {
-        if (!has_position(store, assignment.key, assignment.position)) {
+        if (!store.find(assignment.key, assignment.position)) {
             error = QStringLiteral("set: %1#%2 is no position of the profile's simple mode")
                         .arg(assignment.key)
                         .arg(assignment.position);

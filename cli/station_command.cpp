@@ -41,10 +41,7 @@ bool has_position(const provisioning_plan& plan, const identity_position& identi
 {
     parameter_value_store store;
     register_simple_pages(plan.simple_pages, store);
-    const command_values* record = store.find(identity.key);
-    return record &&
-           std::any_of(record->value_slots.begin(), record->value_slots.end(),
-                       [&](const value_slot& slot) { return slot.index == identity.position; });
+    return store.find(identity.key, identity.position) != nullptr;
 }
 
 bool take_identity(const cli_options& options, provisioning_plan& plan, QString& error)

@@ -20,14 +20,8 @@ QString position_name(const configuration_difference& difference)
 
 QString value_of(const parameter_value_store& store, const QString& key, int position)
 {
-    if (const command_values* record = store.find(key)) {
-        for (const value_slot& slot : record->value_slots) {
-            if (slot.index == position) {
-                return slot.value;
-            }
-        }
-    }
-    return QString();
+    const value_slot* slot = store.find(key, position);
+    return slot ? slot->value : QString();
 }
 
 bool refused(const QString& reply)

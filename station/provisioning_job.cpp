@@ -9,16 +9,10 @@
 
 namespace {
 
-QString value_at(const parameter_value_store& store, const identity_position& position)
+QString value_at(const parameter_value_store& store, const identity_position& identity)
 {
-    if (const command_values* record = store.find(position.key)) {
-        for (const value_slot& slot : record->value_slots) {
-            if (slot.index == position.position) {
-                return slot.value.trimmed();
-            }
-        }
-    }
-    return QString();
+    const value_slot* slot = store.find(identity.key, identity.position);
+    return slot ? slot->value.trimmed() : QString();
 }
 
 station_phase phase_named(const QString& phase)

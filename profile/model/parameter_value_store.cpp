@@ -175,6 +175,20 @@ const command_values* parameter_value_store::find(const QString& key) const
     return found == position_of_key.constEnd() ? nullptr : &command_list.at(*found);
 }
 
+const value_slot* parameter_value_store::find(const QString& key, int position) const
+{
+    const command_values* record = find(key);
+    if (!record) {
+        return nullptr;
+    }
+    for (const value_slot& slot : record->value_slots) {
+        if (slot.index == position) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
 command_values* parameter_value_store::find_record(const QString& key)
 {
     const auto found = position_of_key.constFind(key);

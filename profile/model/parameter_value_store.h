@@ -68,6 +68,8 @@ public:
     // Read access, in the order the keys were first registered
     const QList<command_values>& records() const { return command_list; }
     const command_values* find(const QString& key) const;
+    // The value at one position of a command; null when the store has no such position.
+    const value_slot* find(const QString& key, int position) const;
 
     // Positions an entry may name.
     static constexpr int max_entry_position = position_entry::max_index;
