@@ -149,7 +149,7 @@ int run_provision(const cli_options& options, const profile_loader& load_profile
     console out(false, console::error_is_terminal());
     provisioning_station station(plan, *records, settings);
     bool all_succeeded = true;
-    QObject::connect(&station, &provisioning_station::phase_changed,
+    QObject::connect(&station, &provisioning_station::phase_changed, &station,
                      [&out](const QString& port, station_phase phase, int done, int total) {
                          const QString name = phase_name(phase);
                          if (name.isEmpty()) {
@@ -158,11 +158,11 @@ int run_provision(const cli_options& options, const profile_loader& load_profile
                              out.progress(port, name, done, total);
                          }
                      });
-    QObject::connect(&station, &provisioning_station::note,
+    QObject::connect(&station, &provisioning_station::note, &station,
                      [&out](const QString& port, const QString& text) {
                          out.note(QString(), port_label(port) + QStringLiteral(": ") + text);
                      });
-    QObject::connect(&station, &provisioning_station::finished_one,
+    QObject::connect(&station, &provisioning_station::finished_one, &station,
                      [&](const QString& port, const provisioning_result& result) {
                          all_succeeded = all_succeeded && succeeded(result);
                          out.out(QString(), result_line(port_label(port), result));

@@ -33,7 +33,8 @@ struct station_settings
 
 // The production station: on each port, one tracker after another, each served by a job on a
 // thread of its own while the port's tracker is plugged in. The tool and the window both run it.
-// Its signals come from the ports' threads, queued to the station's thread.
+// Most signals are emitted on the ports' threads: connect them with a receiver or a context object
+// of the station's thread, so that they arrive there queued.
 class provisioning_station : public QObject
 {
     Q_OBJECT

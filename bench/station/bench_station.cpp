@@ -103,7 +103,7 @@ public:
         }
         provisioning_station station(plan, *records, settings);
         bool all_verified = true;
-        QObject::connect(&station, &provisioning_station::finished_one,
+        QObject::connect(&station, &provisioning_station::finished_one, &station,
                          [&](const QString&, const provisioning_result& result) {
                              all_verified = all_verified && result.row.result == "verified";
                          });

@@ -77,9 +77,9 @@ struct station_log
     void follow(provisioning_station& station)
     {
         QObject::connect(
-            &station, &provisioning_station::finished_one,
+            &station, &provisioning_station::finished_one, &station,
             [this](const QString&, const provisioning_result& result) { results << result; });
-        QObject::connect(&station, &provisioning_station::phase_changed,
+        QObject::connect(&station, &provisioning_station::phase_changed, &station,
                          [this](const QString& port, station_phase phase, int, int) {
                              if (phase == station_phase::waiting) {
                                  waiting << port;
