@@ -36,10 +36,9 @@ QString position_name(const QString& key, int position)
     return QStringLiteral("%1,#%2").arg(key).arg(position);
 }
 
-configuration_writer::configuration_writer(tracker_link& tracker, const value_rules& value_rules,
-                                           const command_frame& command_frame,
-                                           writer_feedback writer_feedback)
-    : link(tracker), rules(value_rules), frame(command_frame), feedback(std::move(writer_feedback))
+configuration_writer::configuration_writer(tracker_link& tracker, const value_rules& checks,
+                                           const command_frame& sent_with, writer_feedback told)
+    : link(tracker), rules(checks), frame(sent_with), feedback(std::move(told))
 {
 }
 

@@ -49,8 +49,8 @@ QString result_line(const QString& port_label, const provisioning_result& result
 
 provisioning_job::provisioning_job(const provisioning_plan& shared, const provisioning_records& db,
                                    tracker_link& tracker, const QString& port,
-                                   const QString& station, job_feedback job_feedback)
-    : plan(shared), records(db), link(tracker), feedback(std::move(job_feedback))
+                                   const QString& station, job_feedback told)
+    : plan(shared), records(db), link(tracker), feedback(std::move(told))
 {
     row.station = station;
     row.port = port;
