@@ -17,6 +17,7 @@
 #include "program_restart.h"
 #include "session_backup.h"
 #include "settings_file.h"
+#include "station_window.h"
 #include "status_log.h"
 #include "stream_recorder.h"
 #include "tab_xml_widget.h"
@@ -204,6 +205,11 @@ void MainWindow::set_status_text(QString str)
 // While a link runs, the window waits for the worker to close the port before it goes.
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A running station asks first; once stopped, it closes, and this window on the next try.
+    if (station && !station->close()) {
+        event->ignore();
+        return;
+    }
     if (!close_requested && settle_edits(next_step::close) != edits_settled::now) {
         event->ignore();
         return;
@@ -349,6 +355,7 @@ void MainWindow::add_console_and_search()
     connect(ui->actionFind, &QAction::triggered, this, &MainWindow::show_search);
 
     connect(ui->actionSaveLog, &QAction::triggered, this, &MainWindow::save_log);
+    connect(ui->actionStation, &QAction::triggered, this, &MainWindow::open_station);
 
     waiter = new port_waiter(settings, available_ports, this);
     connect(waiter, &port_waiter::still_waiting, this, &MainWindow::show_port_wait);
@@ -426,6 +433,41 @@ void MainWindow::save_log()
     else
         show_message_box(message_box_kind::critical, this, QStringLiteral("Ошибка"),
                          QStringLiteral("Журнал не сохранён: ") + error);
+}
+
+void MainWindow::open_station()
+{
+    if (!station) {
+        station = new station_window(
+            settings,
+            [this](std::function<void()> when_free) {
+                return release_link_for_station(std::move(when_free));
+            },
+            this);
+        // The station holds the ports: the window neither connects nor waits for one meanwhile.
+        connect(station, &station_window::running_changed, ui->commandLinkButton,
+                [this](bool running) { ui->commandLinkButton->setEnabled(!running); });
+    }
+    station->show();
+    station->raise();
+    station->activateWindow();
+}
+
+// The window's link ends as "Разорвать связь" ends it, unwritten edits asked about first; an
+// answer that writes them keeps the link until the tracker has answered, so the station waits
+// for another start.
+bool MainWindow::release_link_for_station(std::function<void()> when_free)
+{
+    waiter->stop();
+    if (!link_active) {
+        when_free();
+        return true;
+    }
+    if (settle_edits(next_step::disconnect) != edits_settled::now)
+        return false;
+    after_link_end = std::move(when_free);
+    disconnect_tracker();
+    return true;
 }
 
 // The link's own text says only the error code; the user also needs to know what to do.
@@ -815,6 +857,8 @@ void MainWindow::tracker_disconnected()
     set_status_text(QStringLiteral("Tracker disconnected..."));
     for (auto& page : pages_widget->page_list)
         page.polled = false;
+    if (after_link_end)
+        std::exchange(after_link_end, nullptr)();
     if (close_requested)
         close();
 }

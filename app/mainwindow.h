@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <optional>
 
 class QDockWidget;
@@ -20,6 +21,7 @@ class command_console;
 class link_indicator;
 class parameter_search;
 class port_waiter;
+class station_window;
 class tab_xml_widget;
 class track_view;
 
@@ -107,6 +109,10 @@ private:
     void advise_on_open_failure(QSerialPort::SerialPortError error);
     void take_console_command(const QString& cmd);
 
+    // The production station, in a window of its own, on ports this window lets go
+    void open_station();
+    bool release_link_for_station(std::function<void()> when_free);
+
     // Configuration files, edits that are never lost silently, and what a write left behind
     enum class next_step
     {
@@ -166,4 +172,7 @@ private:
     QDockWidget* charts_dock = nullptr;
     port_waiter* waiter = nullptr;
     bool open_advice_given = false; // once per link: the worker retries every second
+
+    station_window* station = nullptr;    // made when first opened
+    std::function<void()> after_link_end; // the station, waiting for the port
 };
