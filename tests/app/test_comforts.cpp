@@ -15,6 +15,7 @@
 #include "port_list.h"
 #include "port_waiter.h"
 #include "recording_reader.h"
+#include "station_window.h"
 #include "tab_xml_widget.h"
 #include "tracker_configuration.h"
 #include "tracker_session.h"
@@ -30,10 +31,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -97,6 +100,35 @@ QString console_reason(MainWindow& w)
                                                          : console->findChild<QLabel*>()->text();
 }
 
+void write_file(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(text), text.size());
+}
+
+void click_button(QWidget* window, const QString& text)
+{
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
+        if (button->text() == text)
+            button->click();
+}
+
+// Opens "Серийная настройка..." with the choices given and presses "Начать"; the station serves
+// the window's port, or every port when the window has none.
+station_window* start_station(tracker_session& s, const QString& configuration,
+                              const QString& units, const QString& identity)
+{
+    s.trigger("actionStation");
+    auto* w = s.window().findChild<station_window*>();
+    w->findChild<QLineEdit*>("configuration")->setText(configuration);
+    w->findChild<QLineEdit*>("unit_values")->setText(units);
+    w->findChild<QLineEdit*>("identity")->setText(identity);
+    w->findChild<QComboBox*>("ports")->setCurrentIndex(s.tracker().running() ? 1 : 0);
+    click_button(w, QStringLiteral("Начать"));
+    return w;
+}
+
 } // namespace
 
 class test_comforts : public QObject
@@ -120,6 +152,9 @@ private slots:
     void open_failure_advice_data();
     void open_failure_advice();
     void stream_recorded_and_replayed();
+    void station_plan_refused_data();
+    void station_plan_refused();
+    void station_serves_tracker();
 };
 
 // Simple mode through a link's life: a backup of the tracker as found, a poll, edits written and
@@ -606,6 +641,108 @@ void test_comforts::stream_recorded_and_replayed()
     QTRY_COMPARE_WITH_TIMEOUT(s.log().first(), QStringLiteral("Воспроизведение записи закончено"),
                               wait_ms);
     QCOMPARE(shown(), live);
+}
+
+// A plan with a problem starts nothing; every problem is said at once, each value checked with
+// the unit's row too.
+void test_comforts::station_plan_refused_data()
+{
+    QTest::addColumn<QByteArray>("configuration"); // empty: none chosen
+    QTest::addColumn<QByteArray>("units");         // the CSV; empty: none chosen
+    QTest::addColumn<QString>("identity");
+    QTest::addColumn<QStringList>("problems"); // how each line begins
+
+    const QByteArray track = file_with(R"({"+TRACK": ["60", null]})");
+    QTest::newRow("nothing chosen, no identity in the profile")
+        << QByteArray() << QByteArray() << QString()
+        << QStringList{"Выберите файл конфигурации", "Профиль не отмечает позицию"};
+    QTest::newRow("identity in another form")
+        << track << QByteArray() << "APN1"
+        << QStringList{"Позиция идентификатора «APN1» не в виде +IMEI#1"};
+    QTest::newRow("identity the profile does not read")
+        << track << QByteArray() << "+APN#3"
+        << QStringList{"Профиль не читает позицию идентификатора +APN#3"};
+    QTest::newRow("value refused in the file")
+        << file_with(R"({"+APN": ["a,b", null]})") << QByteArray() << "+APN#1"
+        << QStringList{"configuration file: +APN,#1"};
+    QTest::newRow("column the profile does not write")
+        << track << QByteArray("identity,+TRACK#2\nu1,5\n") << "+APN#1"
+        << QStringList{"Значения трекеров не прочитаны: "};
+    QTest::newRow("value refused in a unit's row")
+        << track << QByteArray("identity,+APN#1\nu1,\"a,b\"\n") << "+APN#1"
+        << QStringList{"unit u1: +APN,#1"};
+}
+
+void test_comforts::station_plan_refused()
+{
+    QFETCH(QByteArray, configuration);
+    QFETCH(QByteArray, units);
+    QFETCH(QString, identity);
+    QFETCH(QStringList, problems);
+    tracker_session s;
+    QVERIFY(s.start_without_tracker(true));
+    write_file("conf.json", configuration);
+    write_file("units.csv", units);
+    station_window* w = start_station(s, configuration.isEmpty() ? QString() : "conf.json",
+                                      units.isEmpty() ? QString() : "units.csv", identity);
+    const QStringList shown = w->findChild<QPlainTextEdit*>("problems")->toPlainText().split('\n');
+    QCOMPARE(shown.size(), problems.size());
+    for (int i = 0; i < shown.size(); ++i)
+        QVERIFY2(shown.at(i).startsWith(problems.at(i)), qPrintable(shown.at(i)));
+    QVERIFY(!w->running());
+}
+
+// The station in its window on the window's own port: the link let go first, the tracker
+// written, verified and recorded, the same tracker skipped when plugged in again; closing asks
+// while the station runs, and the window may connect again once it has stopped.
+void test_comforts::station_serves_tracker()
+{
+    tracker_session s;
+    QVERIFY(s.start(true));
+    QVERIFY(s.wait_until_ready());
+    write_file("conf.json", file_with(R"({"+TRACK": ["60", null]})"));
+    station_window* w = start_station(s, "conf.json", QString(), "+APN#1");
+    // Whatever fails, the station stops before the window closes, which would ask about it.
+    const auto stop_station = qScopeGuard([w] {
+        click_button(w, QStringLiteral("Остановить"));
+        QVERIFY(QTest::qWaitFor([w] { return !w->running(); }, wait_ms));
+    });
+    QVERIFY(s.wait_until_idle());
+    QVERIFY(!s.connect_button()->isEnabled());
+    const auto status = [w] {
+        const auto* label = w->findChild<QLabel*>("status");
+        return label ? label->text() : QString();
+    };
+    const auto counts = [w] { return w->findChild<QLabel*>("counts")->text(); };
+    auto* records = w->findChild<QTableWidget*>("records");
+    const auto record = [records](int column) { return records->item(0, column)->text(); };
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("готово"), wait_ms);
+    QCOMPARE(counts(), QStringLiteral("Готово: 1   Ошибок: 0   Пропущено: 0"));
+    QCOMPARE(s.tracker().saved_values().value("+TRACK").value(0), QStringLiteral("60"));
+    QCOMPARE(records->rowCount(), 1);
+    QCOMPARE(QStringList({record(2), record(3), record(4)}),
+             QStringList({"apn.tracker", "готово", "1"}));
+
+    QVERIFY(s.tracker().unplug());
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("ожидание трекера"), wait_ms);
+    QVERIFY(s.tracker().replug());
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("пропущен"), wait_ms);
+    QCOMPARE(counts(), QStringLiteral("Готово: 1   Ошибок: 0   Пропущено: 1"));
+    QCOMPARE(records->rowCount(), 2);
+    QCOMPARE(record(3), QStringLiteral("пропущен"));
+
+    const auto answer = [](const char* text) {
+        return [text](QWidget* box) { click_button(box, QString::fromUtf8(text)); };
+    };
+    modal_answerer cancel(answer("Отмена"));
+    w->close();
+    QVERIFY(cancel.answered());
+    QVERIFY(w->isVisible() && w->running());
+    modal_answerer stop(answer("Остановить и закрыть"));
+    w->close();
+    QVERIFY(stop.answered());
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), wait_ms);
+    QVERIFY(s.connect_button()->isEnabled());
 }
 
 QTEST_MAIN(test_comforts)
