@@ -36,7 +36,6 @@ QT_CHARTS_USE_NAMESPACE
 namespace {
 
 const int window_minutes[] = {1, 5, 15, 60};
-const int refresh_ms = 500; // a moving time axis needs no more; the cost stays small
 const QString export_folder = QStringLiteral("ChartFolder");
 
 plot_catalogue catalogue_of_profile(const QString& path)
@@ -93,7 +92,17 @@ private:
     };
     QLineSeries* add_range_line(const QLineSeries& line, QValueAxis* axis);
     QValueAxis* axis_for(const QString& unit, const QColor& colour);
-    void fit_value_axes(const state_history& history);
+    struct value_bounds
+    {
+        double low = std::numeric_limits<double>::max();
+        double high = std::numeric_limits<double>::lowest();
+        void take(double value)
+        {
+            low = qMin(low, value);
+            high = qMax(high, value);
+        }
+    };
+    static void fit_value_axis(QValueAxis& axis, value_bounds bounds);
 
     QDateTimeAxis* time_axis;
     QList<plotted> lines;
@@ -191,48 +200,41 @@ void chart_canvas::draw(const state_history& history, const time_span& span)
                                                                : QStringLiteral("HH:mm:ss"));
     // Two points to a pixel at most: more would cost time and show nothing new.
     const int buckets = qMax(100, int(chart()->plotArea().width()));
+    QHash<QValueAxis*, value_bounds> bounds;
     for (const plotted& plot : qAsConst(lines)) {
-        plot.line->replace(history.of(plot.field).points(span.first, span.second, buckets));
+        const QVector<QPointF> points =
+            history.of(plot.field).points(span.first, span.second, buckets);
+        value_bounds& axis_bounds = bounds[plot.axis];
+        for (const QPointF& point : points) {
+            axis_bounds.take(point.y());
+        }
+        plot.line->replace(points);
         if (plot.low) {
             const plot_field& field = history.catalogue().fields.at(plot.field);
             plot.low->replace(level_line(span, field.range_min));
             plot.high->replace(level_line(span, field.range_max));
+            axis_bounds.take(field.range_min);
+            axis_bounds.take(field.range_max);
         }
     }
-    fit_value_axes(history);
+    for (auto axis = bounds.cbegin(); axis != bounds.cend(); ++axis) {
+        fit_value_axis(*axis.key(), axis.value());
+    }
     drawing = false;
 }
 
-// Each axis spans its lines and shown ranges, with a little room above and below.
-void chart_canvas::fit_value_axes(const state_history& history)
+// The axis spans its values with a little room above and below, labelled at about five round
+// values.
+void chart_canvas::fit_value_axis(QValueAxis& axis, value_bounds bounds)
 {
-    for (QValueAxis* axis : qAsConst(axes)) {
-        double low = std::numeric_limits<double>::max();
-        double high = std::numeric_limits<double>::lowest();
-        for (const plotted& plot : qAsConst(lines)) {
-            if (plot.axis != axis) {
-                continue;
-            }
-            for (const QPointF& point : plot.line->points()) {
-                low = qMin(low, point.y());
-                high = qMax(high, point.y());
-            }
-            if (plot.low) {
-                const plot_field& field = history.catalogue().fields.at(plot.field);
-                low = qMin(low, field.range_min);
-                high = qMax(high, field.range_max);
-            }
-        }
-        if (low > high) {
-            low = 0.0;
-            high = 1.0;
-        }
-        const double room = high > low ? (high - low) * 0.05 : qMax(1.0, qAbs(high) * 0.05);
-        axis->setRange(low - room, high + room);
-        // Labels at round values, about five of them, whatever the room added.
-        axis->setTickAnchor(0.0);
-        axis->setTickInterval(grid_step(high - low + 2 * room, 1.0 / 5));
+    if (bounds.low > bounds.high) {
+        bounds = {0.0, 1.0};
     }
+    const double span = bounds.high - bounds.low;
+    const double room = span > 0.0 ? span * 0.05 : qMax(1.0, qAbs(bounds.high) * 0.05);
+    axis.setRange(bounds.low - room, bounds.high + room);
+    axis.setTickAnchor(0.0);
+    axis.setTickInterval(grid_step(span + 2 * room, 1.0 / 5));
 }
 
 time_span chart_canvas::shown_span() const
@@ -257,7 +259,7 @@ chart_view::chart_view(const QString& profile_path, QWidget* parent)
             redraw();
         }
     });
-    refresh.start(refresh_ms);
+    refresh.start(refresh_interval_ms());
     show_ticked();
 }
 
@@ -354,12 +356,20 @@ void chart_view::redraw()
 // Paused, the new length ends where the shown part ends.
 void chart_view::change_length()
 {
+    refresh.setInterval(refresh_interval_ms());
     if (!pause_button->isChecked()) {
         redraw();
         return;
     }
     const qint64 end = canvas->shown_span().second;
     canvas->draw(samples, {end - window_length_ms(), end});
+}
+
+// About a pixel's worth of time on a wide chart, within half a second and two: a long window
+// moves slowly, and drawing it more often would only cost.
+int chart_view::refresh_interval_ms() const
+{
+    return int(qBound(qint64(500), window_length_ms() / 1800, qint64(2000)));
 }
 
 qint64 chart_view::window_length_ms() const

@@ -38,6 +38,7 @@ private:
     void redraw();
     void change_length();
     qint64 window_length_ms() const;
+    int refresh_interval_ms() const;
     void set_paused(bool paused);
     QList<int> ticked() const;
     void export_csv();
