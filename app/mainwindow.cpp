@@ -445,8 +445,11 @@ void MainWindow::open_station()
             },
             this);
         // The station holds the ports: the window neither connects nor waits for one meanwhile.
-        connect(station, &station_window::running_changed, ui->commandLinkButton,
-                [this](bool running) { ui->commandLinkButton->setEnabled(!running); });
+        connect(station, &station_window::running_changed, this, [this](bool running) {
+            ui->commandLinkButton->setEnabled(!running);
+            set_status_text(running ? QStringLiteral("Серийная настройка работает: порты заняты ею")
+                                    : QStringLiteral("Серийная настройка остановлена"));
+        });
     }
     station->show();
     station->raise();

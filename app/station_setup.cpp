@@ -31,25 +31,19 @@ bool read_csv(const QString& path, provisioning_plan& plan, QStringList& problem
     return true;
 }
 
-bool choose_identity(const QString& text, provisioning_plan& plan, QStringList& problems)
+void choose_identity(const QString& text, provisioning_plan& plan, QStringList& problems)
 {
     if (text.trimmed().isEmpty()) {
         plan.identity = find_identity(plan.simple_pages);
         if (plan.identity.key.isEmpty())
             problems << QStringLiteral("Профиль не отмечает позицию, по которой трекеры "
                                        "различаются: укажите её, например +IMEI#1");
-        return !plan.identity.key.isEmpty();
-    }
-    if (!parse_position(text.trimmed(), plan.identity.key, plan.identity.position)) {
+    } else if (!parse_position(text.trimmed(), plan.identity.key, plan.identity.position)) {
         problems << QStringLiteral("Позиция идентификатора «%1» не в виде +IMEI#1").arg(text);
-        return false;
-    }
-    // Every tracker would fail at a position the profile does not read.
-    if (!plan.rules.find(plan.identity.key, plan.identity.position)) {
+    } else if (!plan.rules.find(plan.identity.key, plan.identity.position)) {
+        // Every tracker would fail at a position the profile does not read.
         problems << QStringLiteral("Профиль не читает позицию идентификатора %1").arg(text);
-        return false;
     }
-    return true;
 }
 
 } // namespace

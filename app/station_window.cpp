@@ -349,6 +349,7 @@ station_window::port_tile& station_window::tile(const QString& port)
     keep.setRetainSizeWhenHidden(true);
     made.bar->setSizePolicy(keep);
     made.last = new QLabel;
+    made.last->setWordWrap(true);
     auto* layout = new QVBoxLayout(box);
     layout->addWidget(made.identity);
     layout->addWidget(made.status);
