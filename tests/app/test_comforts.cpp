@@ -1,8 +1,8 @@
 // The installer's comforts in the real window: edits marked until the tracker confirms them and
 // never dropped without asking, configuration files compared and applied, a backup of every
 // connection, the command console, parameter search, the log kept in a file, a port waited for
-// or held by another program, the advice when a port does not open, and the stream recorded and
-// played back.
+// or held by another program, the advice when a port does not open, the stream recorded and
+// played back, and the production station in a window of its own.
 
 #include "change_marks.h"
 #include "command_console.h"
