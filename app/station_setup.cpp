@@ -2,7 +2,6 @@
 
 #include "profile_reader.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -13,36 +12,29 @@ const QString skipped_result = QStringLiteral("skipped");
 
 bool read_csv(const QString& path, provisioning_plan& plan, QStringList& problems)
 {
-    QFile file(path);
-    if (file.size() > max_configuration_bytes) {
-        problems << QStringLiteral("Значения трекеров не прочитаны: файл больше %1 байт")
-                        .arg(max_configuration_bytes);
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        problems << QStringLiteral("Значения трекеров не прочитаны: ") + file.errorString();
-        return false;
-    }
     QString error;
-    if (!read_unit_values(file.readAll(), plan, error)) {
+    if (!read_unit_file(path, plan, error)) {
         problems << QStringLiteral("Значения трекеров не прочитаны: ") + error;
         return false;
     }
     return true;
 }
 
-void choose_identity(const QString& text, provisioning_plan& plan, QStringList& problems)
+void take_identity(const QString& text, provisioning_plan& plan, QStringList& problems)
 {
-    if (text.trimmed().isEmpty()) {
-        plan.identity = find_identity(plan.simple_pages);
-        if (plan.identity.key.isEmpty())
-            problems << QStringLiteral("Профиль не отмечает позицию, по которой трекеры "
-                                       "различаются: укажите её, например +IMEI#1");
-    } else if (!parse_position(text.trimmed(), plan.identity.key, plan.identity.position)) {
+    switch (choose_identity(text, plan)) {
+    case identity_choice::taken:
+        return;
+    case identity_choice::not_marked:
+        problems << QStringLiteral("Профиль не отмечает позицию, по которой трекеры "
+                                   "различаются: укажите её, например +IMEI#1");
+        return;
+    case identity_choice::malformed:
         problems << QStringLiteral("Позиция идентификатора «%1» не в виде +IMEI#1").arg(text);
-    } else if (!plan.rules.find(plan.identity.key, plan.identity.position)) {
-        // Every tracker would fail at a position the profile does not read.
+        return;
+    case identity_choice::not_read:
         problems << QStringLiteral("Профиль не читает позицию идентификатора %1").arg(text);
+        return;
     }
 }
 
@@ -69,7 +61,7 @@ bool plan_from_choices(const station_choices& choices, provisioning_plan& plan,
         problems << QStringLiteral("Конфигурация не прочитана: ") + error;
     if (!choices.csv_path.isEmpty())
         read = read_csv(choices.csv_path, plan, problems) && read;
-    choose_identity(choices.identity_text, plan, problems);
+    take_identity(choices.identity_text, plan, problems);
     if (read)
         problems << refused_in_plan(plan);
     return problems.isEmpty();

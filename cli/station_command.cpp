@@ -4,9 +4,7 @@
 #include "interrupt_signal.h"
 #include "tracker_job.h"
 
-#include "parameter_value_store.h"
 #include "provisioning_station.h"
-#include "simple_entries.h"
 
 #include <QDomDocument>
 #include <QEventLoop>
@@ -37,42 +35,23 @@ QString phase_name(station_phase phase)
     }
 }
 
-bool has_position(const provisioning_plan& plan, const identity_position& identity)
-{
-    parameter_value_store store;
-    register_simple_pages(plan.simple_pages, store);
-    return store.find(identity.key, identity.position) != nullptr;
-}
-
 bool take_identity(const cli_options& options, provisioning_plan& plan, QString& error)
 {
-    if (options.identity.isEmpty()) {
-        plan.identity = find_identity(plan.simple_pages);
-        if (plan.identity.key.isEmpty()) {
-            error = QStringLiteral("the profile marks no identity position: give --identity "
-                                   "KEY#N");
-        }
-    } else if (!parse_position(options.identity, plan.identity.key, plan.identity.position)) {
+    switch (choose_identity(options.identity, plan)) {
+    case identity_choice::taken:
+        return true;
+    case identity_choice::not_marked:
+        error = QStringLiteral("the profile marks no identity position: give --identity KEY#N");
+        return false;
+    case identity_choice::malformed:
         error = QStringLiteral("--identity: KEY#N expected, not ") + options.identity;
-    } else if (!has_position(plan, plan.identity)) {
+        return false;
+    case identity_choice::not_read:
         error = QStringLiteral("--identity: %1 is no position the profile's simple mode reads")
                     .arg(options.identity);
-    }
-    return error.isEmpty();
-}
-
-bool take_unit_values(const QString& path, provisioning_plan& plan, QString& error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = path + QStringLiteral(": ") + file.errorString();
         return false;
     }
-    if (!read_unit_values(file.read(max_configuration_bytes + 1), plan, error)) {
-        error = path + QStringLiteral(": ") + error;
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // Everything of the plan is read and every value checked before any port is opened.
@@ -86,14 +65,19 @@ bool prepare_plan(const cli_options& options, const profile_loader& load_profile
     plan.profile_name = QFileInfo(options.profile).fileName();
     plan.simple_pages = mode_pages(profile, true);
     plan.rules = value_rules::of_simple_pages(plan.simple_pages);
-    plan.frame = {options.password, options.master_password, options.bluetooth};
+    // Ports found by the station may be Bluetooth links, whose frames are shorter.
+    plan.frame = {options.password, options.master_password,
+                  options.bluetooth || options.ports.isEmpty()};
     plan.force = options.force;
     if (!read_configuration_file(options.file, plan.file, &error)) {
         error = options.file + QStringLiteral(": ") + error;
         return false;
     }
-    if (!take_identity(options, plan, error) ||
-        (!options.vars.isEmpty() && !take_unit_values(options.vars, plan, error))) {
+    if (!take_identity(options, plan, error)) {
+        return false;
+    }
+    if (!options.vars.isEmpty() && !read_unit_file(options.vars, plan, error)) {
+        error = options.vars + QStringLiteral(": ") + error;
         return false;
     }
     const QStringList refused = refused_in_plan(plan);

@@ -4,6 +4,7 @@
 #include "position_names.h"
 #include "simple_entries.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -178,6 +179,37 @@ bool read_unit_values(const QByteArray& bytes, provisioning_plan& plan, QString&
     plan.units = units;
     plan.per_unit = true;
     return true;
+}
+
+bool read_unit_file(const QString& path, provisioning_plan& plan, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    // One byte past the limit tells a file that is too large.
+    const QByteArray text = file.read(max_configuration_bytes + 1);
+    if (text.size() > max_configuration_bytes) {
+        error = QStringLiteral("larger than %1 bytes").arg(max_configuration_bytes);
+        return false;
+    }
+    return read_unit_values(text, plan, error);
+}
+
+identity_choice choose_identity(const QString& text, provisioning_plan& plan)
+{
+    const QString given = text.trimmed();
+    if (given.isEmpty()) {
+        plan.identity = find_identity(plan.simple_pages);
+        return plan.identity.key.isEmpty() ? identity_choice::not_marked : identity_choice::taken;
+    }
+    if (!parse_position(given, plan.identity.key, plan.identity.position)) {
+        return identity_choice::malformed;
+    }
+    // Every tracker would fail at a position the profile does not read.
+    return plan.rules.find(plan.identity.key, plan.identity.position) ? identity_choice::taken
+                                                                      : identity_choice::not_read;
 }
 
 std::optional<tracker_configuration>

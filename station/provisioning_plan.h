@@ -46,6 +46,20 @@ bool parse_position(const QString& text, QString& key, int& position);
 // profile's simple mode does not write, or an identity given twice.
 bool read_unit_values(const QByteArray& text, provisioning_plan& plan, QString& error);
 
+// The CSV file into the plan, refused when larger than a configuration file may be.
+bool read_unit_file(const QString& path, provisioning_plan& plan, QString& error);
+
+// The identity position from what the installer gave ("+IMEI#1"); empty text takes the position
+// the profile marks. Each front end words what went wrong.
+enum class identity_choice
+{
+    taken,
+    not_marked, // nothing given and the profile marks no position
+    malformed,  // not in the form +KEY#N
+    not_read    // the profile's simple mode reads no such position
+};
+identity_choice choose_identity(const QString& text, provisioning_plan& plan);
+
 // Every value the plan would send, the file's and each unit's, through the check of values; each
 // refusal is one line, "unit 8612...: +APN,#1 ... refused: contains a comma".
 QStringList refused_in_plan(const provisioning_plan& plan);
