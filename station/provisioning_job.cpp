@@ -117,8 +117,11 @@ provisioning_result provisioning_job::run()
     if (!result.unverified.isEmpty()) {
         return finish(QStringLiteral("unverified"), unverified_detail(result, names));
     }
+    const int written = int(result.written.size());
     return finish(QStringLiteral("verified"),
-                  QStringLiteral("%1 positions written").arg(result.written.size()));
+                  QStringLiteral("%1 position%2 written")
+                      .arg(written)
+                      .arg(written == 1 ? QString() : QStringLiteral("s")));
 }
 
 // The row goes to the database whatever the result: the records are the proof of each unit.
