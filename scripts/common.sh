@@ -11,8 +11,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qtbase5-dev libqt
                 libqt5charts5-dev libqt5sql5-sqlite libqt5sql5-psql libbenchmark-dev
                 qttranslations5-l10n)
 # The same sources also build against Qt 6 (Debian 12 has 6.4; its Xml DOM is in qt6-base-dev).
-QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
-              qt6-translations-l10n)
+# Qt 6's Charts needs the OpenGL development files, which qt6-charts-dev does not pull in.
+QT6_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite
+              libqt6sql6-psql qt6-translations-l10n)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
