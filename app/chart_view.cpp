@@ -327,8 +327,16 @@ QList<int> chart_view::ticked() const
     return fields;
 }
 
-void chart_view::take_line(int layout, const QList<field_value>& values, qint64 time_ms)
+void chart_view::take_line(int layout, const QList<field_value>& values, qint64 time_ms,
+                           line_source source)
 {
+    // Another source, or a recording from its start again, would put its lines among the old.
+    if (source != timeline || (source == line_source::recording && time_ms < last_line_ms)) {
+        samples.clear();
+        timeline = source;
+    }
+    last_line_ms = time_ms;
+    clock_offset_ms = time_ms - QDateTime::currentMSecsSinceEpoch();
     samples.take_line(layout, values, time_ms);
 }
 
@@ -341,15 +349,16 @@ void chart_view::show_ticked()
     redraw();
 }
 
-// Live, the window ends now; paused, the shown part stays, so that ticking a field keeps the
-// moment in view.
+// Live, the window ends now (in the lines' time); paused, the shown part stays, so that ticking a
+// field keeps the moment in view.
 void chart_view::redraw()
 {
     if (pause_button->isChecked()) {
         canvas->draw(samples, canvas->shown_span());
         return;
     }
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // A recording's time runs on from its last line, at the pace of the clock.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() + clock_offset_ms;
     canvas->draw(samples, {now - window_length_ms(), now});
 }
 

@@ -23,9 +23,17 @@ public:
     // The fields that can be plotted, their units and ranges come from the profile.
     explicit chart_view(const QString& profile_path, QWidget* parent = nullptr);
 
+    // Where the lines come from: each source has a timeline of its own.
+    enum class line_source
+    {
+        tracker,
+        recording // times as recorded; a recording played again starts its timeline over
+    };
+
     // A line of the given layout has just been decoded into values: the fields it carries take
     // their values at time_ms (since the epoch).
-    void take_line(int layout, const QList<field_value>& values, qint64 time_ms);
+    void take_line(int layout, const QList<field_value>& values, qint64 time_ms,
+                   line_source source = line_source::tracker);
     const state_history& history() const { return samples; }
 
 signals:
@@ -46,6 +54,9 @@ private:
     QString ask_export_path(const QString& caption, const QString& suffix, const QString& filter);
 
     state_history samples;
+    line_source timeline = line_source::tracker;
+    qint64 last_line_ms = 0;
+    qint64 clock_offset_ms = 0; // the lines' time minus the clock's: non-zero for a recording
     QTimer refresh;
     QListWidget* field_list;
     chart_canvas* canvas;

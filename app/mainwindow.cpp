@@ -163,7 +163,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     });
     recorder = new stream_recorder(*this, *session, *ui->menuMain, ui->actionExit);
     connect(recorder, &stream_recorder::status_text, this, &MainWindow::set_status_text);
-    connect(recorder, &stream_recorder::replayed_line, this, &MainWindow::get_sensor_data);
+    connect(recorder, &stream_recorder::replayed_line, this, &MainWindow::show_replayed_line);
 
     connect(pages_widget, &tab_xml_widget::on_read_button_pressed, this,
             &MainWindow::tracker_read_command);
@@ -831,14 +831,26 @@ void MainWindow::on_commandLinkButton_2_clicked()
 
 void MainWindow::get_sensor_data(QString sd)
 {
+    show_state_line(sd, QDateTime::currentMSecsSinceEpoch(), false);
+}
+
+// A recording played faster keeps its own time on the charts' axis.
+void MainWindow::show_replayed_line(const QString& sd, qint64 recorded_ms)
+{
+    show_state_line(sd, recorded_ms, true);
+}
+
+void MainWindow::show_state_line(const QString& sd, qint64 time_ms, bool recorded)
+{
     const tracker_commands::device_state_line line = tracker_commands::parse_device_state_line(sd);
     if (!line.valid)
         return;
     mark_device_state_stale(*pages_widget, false);
     pages_widget->decode_device_state(line.schema_id, line.payload);
     track->show_state(pages_widget->field_values);
-    charts->take_line(line.schema_id, pages_widget->field_values,
-                      QDateTime::currentMSecsSinceEpoch());
+    charts->take_line(line.schema_id, pages_widget->field_values, time_ms,
+                      recorded ? chart_view::line_source::recording
+                               : chart_view::line_source::tracker);
 }
 
 // The session has waited for the worker's thread and deleted it.

@@ -50,6 +50,7 @@ public slots:
     void tracker_set_command(int tab_id, int cmd_id, QString cmd);
     void slot_on_tab_change(QStringList cmds, int tab_id);
     void get_sensor_data(QString sd);
+    void show_replayed_line(const QString& sd, qint64 recorded_ms);
 
 private slots:
     void on_commandLinkButton_clicked();
@@ -59,6 +60,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void show_state_line(const QString& sd, qint64 time_ms, bool recorded);
     // Configuration file
     void load_settings();
     bool save_settings();

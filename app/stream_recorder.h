@@ -32,7 +32,8 @@ public:
 
 signals:
     void status_text(QString text);
-    void replayed_line(QString line); // as the session's state_line, so the page takes it alike
+    // As the session's state_line, so the page takes it alike, with the time it was recorded at.
+    void replayed_line(QString line, qint64 recorded_ms);
 
 private:
     void add_controls();

@@ -32,6 +32,7 @@ void recording_player::load(const QList<recorded_line>& recorded)
 {
     texts.clear();
     offsets_ms.clear();
+    first_ms = recorded.isEmpty() ? 0 : recorded.first().time.toMSecsSinceEpoch();
     for (const recorded_line& line : recorded) {
         texts << QString::fromUtf8(line.text);
         offsets_ms << recorded.first().time.msecsTo(line.time);
@@ -99,7 +100,8 @@ void recording_player::advance()
     }
     const qint64 position = position_ms();
     while (next < texts.size() && offsets_ms[next] <= position) {
-        emit line_due(texts[next++]);
+        emit line_due(texts[next], first_ms + offsets_ms[next]);
+        ++next;
     }
     emit position_changed(position);
     if (next == texts.size()) {

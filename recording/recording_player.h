@@ -39,7 +39,8 @@ public:
     void advance();
 
 signals:
-    void line_due(QString line);
+    // recorded_ms: the line's own time (UTC, ms since the epoch), for views that draw time.
+    void line_due(QString line, qint64 recorded_ms);
     void position_changed(qint64 position_ms);
     void finished();
 
@@ -50,6 +51,7 @@ private:
     QTimer timer;
     QList<QString> texts;
     QList<qint64> offsets_ms; // from the first line's time
+    qint64 first_ms = 0;      // the first line's time
     int next = 0;
     bool running = false;
     int factor = 1;

@@ -613,18 +613,24 @@ void tst_sim_device::plays_recordings_in_the_window()
 
     qint64 clock_ms = 50000;
     recording_player player([&clock_ms] { return clock_ms; }, nullptr);
-    player.load({{utc("2026-12-07T14:00:00.000Z"), "a"},
-                 {utc("2026-12-07T14:00:01.000Z"), "b"},
-                 {utc("2026-12-07T14:00:01.500Z"), "c"},
-                 {utc("2026-12-07T14:00:04.000Z"), "d"}});
+    const QList<recorded_line> lines{{utc("2026-12-07T14:00:00.000Z"), "a"},
+                                     {utc("2026-12-07T14:00:01.000Z"), "b"},
+                                     {utc("2026-12-07T14:00:01.500Z"), "c"},
+                                     {utc("2026-12-07T14:00:04.000Z"), "d"}};
+    player.load(lines);
     QString heard;
-    connect(&player, &recording_player::line_due, [&heard](const QString& line) { heard += line; });
+    qint64 recorded_ms = 0; // of the last line heard: the charts draw it at its own time
+    connect(&player, &recording_player::line_due, [&](const QString& line, qint64 time_ms) {
+        heard += line;
+        recorded_ms = time_ms;
+    });
     player.set_speed(speed);
     player.seek(seek_ms);
     player.play();
     clock_ms += elapsed_ms;
     player.advance();
     QCOMPARE(heard, played);
+    QCOMPARE(recorded_ms, lines.at(played.back().unicode() - 'a').time.toMSecsSinceEpoch());
     QCOMPARE(player.position_ms(), position_ms);
     QCOMPARE(player.playing(), position_ms < player.duration_ms());
 
