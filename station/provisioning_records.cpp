@@ -47,7 +47,9 @@ public:
             database.setHostName(address.host);
             database.setPort(address.port);
             database.setUserName(address.user);
-            database.setConnectOptions(QStringLiteral("connect_timeout=10"));
+            // A server that stops answering ends the call instead of holding a job for ever.
+            database.setConnectOptions(
+                QStringLiteral("connect_timeout=10;options='-c statement_timeout=10000'"));
         } else {
             // Several stations may share one file: a writer waits for another's lock.
             database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
