@@ -45,26 +45,6 @@ const int stream_interval_ms = 100;
 const int lines_per_second = 1000 / stream_interval_ms;
 const double allowed_growth_mb = 5.0;
 
-int soak_seconds(int argc, char* argv[])
-{
-    if (argc > 1)
-        return QString(argv[1]).toInt();
-    const QByteArray env = qgetenv("TC_SOAK_SECONDS");
-    return env.isEmpty() ? 600 : env.toInt();
-}
-
-double resident_mb()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 // User and system time of this process (the simulated tracker is another), in seconds.
 double cpu_seconds()
 {

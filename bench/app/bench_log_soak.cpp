@@ -38,26 +38,6 @@ const int stream_interval_ms = 10;
 const int polls_in_flight = 2;
 const double allowed_growth_mb = 5.0;
 
-int soak_seconds(int argc, char* argv[])
-{
-    if (argc > 1)
-        return QString(argv[1]).toInt();
-    const QByteArray env = qgetenv("TC_SOAK_SECONDS");
-    return env.isEmpty() ? 600 : env.toInt();
-}
-
-double resident_mb()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 // A box would stop the run in its own event loop; the stream goes on without it.
 void ignore_box(message_box_kind, QWidget*, const QString&, const QString&) {}
 

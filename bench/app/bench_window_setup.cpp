@@ -29,3 +29,23 @@ bool prepare_window_with_tracker(sim_process& tracker, const QStringList& option
     }
     return true;
 }
+
+int soak_seconds(int argc, char* argv[])
+{
+    if (argc > 1)
+        return QString(argv[1]).toInt();
+    const QByteArray env = qgetenv("TC_SOAK_SECONDS");
+    return env.isEmpty() ? 600 : env.toInt();
+}
+
+double resident_mb()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
