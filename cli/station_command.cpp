@@ -176,6 +176,13 @@ int run_history(const cli_options& options)
     std::unique_ptr<provisioning_records> records;
     QList<provisioning_row> rows;
     QString error;
+    database_address address;
+    // A mistyped file would otherwise be made, empty, and read as a station that did nothing.
+    if (parse_database_address(options.database, address, error) &&
+        address.driver == QLatin1String("QSQLITE") && !QFileInfo::exists(address.path)) {
+        say(QStringLiteral("--db: %1: no such file").arg(address.shown()));
+        return exit_usage;
+    }
     if (!open_records(options.database, records, error) || !records->rows(rows, error)) {
         say(error);
         return exit_usage;

@@ -436,6 +436,9 @@ void tst_cli_tool::ends_data()
     QTest::newRow("provision with a CSV that is no table of units")
         << QStringList() << QString() << "provision file.json --identity +VER#1 --vars /dev/null"
         << "" << 2 << "/dev/null: line 1: no column \"identity\"" << 0 << QStringList();
+    QTest::newRow("history of a database that is not there")
+        << QStringList() << QString() << "history --db sqlite:none.db"
+        << "" << 2 << "--db: sqlite:none.db: no such file" << 0 << QStringList();
     QTest::newRow("Ctrl+C in a provision waiting for a reply")
         << QStringList{"--silent"} << QString() << "provision file.json --identity +VER#1"
         << "Ctrl+C" << 3 << "ttySIM - failed: link error: interrupted" << -1
