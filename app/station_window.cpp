@@ -31,6 +31,13 @@ namespace {
 const QString configuration_folder = QStringLiteral("ConfigurationFolder");
 const QString csv_folder = QStringLiteral("UnitValuesFolder");
 constexpr int own_port_choice = 1; // of the ports' choices: the main window's port alone
+// What the station was last started with, so that the next shift starts where this one did.
+const QString kept_configuration = QStringLiteral("Station/Configuration");
+const QString kept_unit_values = QStringLiteral("Station/UnitValues");
+const QString kept_identity = QStringLiteral("Station/Identity");
+const QString kept_database = QStringLiteral("Station/Database");
+const QString kept_name = QStringLiteral("Station/Name");
+const QString kept_ports = QStringLiteral("Station/Ports");
 constexpr int tile_columns = 3;
 constexpr int shown_records = 20;
 
@@ -138,24 +145,42 @@ QWidget* station_window::make_choices()
     configuration_path =
         add_file_choice(*form, QStringLiteral("Конфигурация:"), QStringLiteral("configuration"),
                         [this] { choose_configuration(); });
+    configuration_path->setText(remembered_choice(kept_configuration, QString()));
     csv_path = add_file_choice(*form, QStringLiteral("Значения трекеров (CSV):"),
                                QStringLiteral("unit_values"), [this] { choose_csv(); });
+    csv_path->setText(remembered_choice(kept_unit_values, QString()));
     csv_path->setPlaceholderText(QStringLiteral("необязательно: всем трекерам одна конфигурация"));
-    identity_text = line_edit(QStringLiteral("identity"), profile_identity(settings.xml_path));
+    identity_text =
+        line_edit(QStringLiteral("identity"),
+                  remembered_choice(kept_identity, profile_identity(settings.xml_path)));
     identity_text->setPlaceholderText(QStringLiteral("например +IMEI#1"));
     form->addRow(QStringLiteral("Позиция идентификатора:"), identity_text);
-    database_text = line_edit(QStringLiteral("database"), default_database());
+    database_text =
+        line_edit(QStringLiteral("database"), remembered_choice(kept_database, default_database()));
     database_text->setToolTip(
         QStringLiteral("sqlite:ФАЙЛ или postgresql://пользователь@сервер:порт/база"));
     form->addRow(QStringLiteral("База данных:"), database_text);
-    station_name = line_edit(QStringLiteral("station_name"), QSysInfo::machineHostName());
+    station_name = line_edit(QStringLiteral("station_name"),
+                             remembered_choice(kept_name, QSysInfo::machineHostName()));
     form->addRow(QStringLiteral("Название станции:"), station_name);
     ports = new QComboBox;
     ports->setObjectName(QStringLiteral("ports"));
     ports->addItem(QStringLiteral("Все порты трекеров, также подключённые позже"));
     ports->addItem(QStringLiteral("Только порт из настроек"));
+    ports->setCurrentIndex(remembered_choice(kept_ports, QString()).toInt());
     form->addRow(QStringLiteral("Порты:"), ports);
     return box;
+}
+
+// Kept once the plan has been accepted: choices that were refused are no help next time.
+void station_window::remember_choices() const
+{
+    remember_choice(kept_configuration, configuration_path->text());
+    remember_choice(kept_unit_values, csv_path->text());
+    remember_choice(kept_identity, identity_text->text());
+    remember_choice(kept_database, database_text->text().trimmed());
+    remember_choice(kept_name, station_name->text().trimmed());
+    remember_choice(kept_ports, QString::number(ports->currentIndex()));
 }
 
 QLineEdit* station_window::add_file_choice(QFormLayout& form, const QString& label,
@@ -244,6 +269,7 @@ void station_window::start()
         return;
     }
     show_problems(QStringList());
+    remember_choices();
     plan = chosen;
     records = std::move(opened);
     show_records();

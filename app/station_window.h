@@ -63,6 +63,7 @@ private:
     void choose_database();
 
     void start();
+    void remember_choices() const;
     void start_station();
     void stop();
     void take_stopped();

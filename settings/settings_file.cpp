@@ -36,6 +36,15 @@ void create_private_file([[maybe_unused]] const QString& path)
 #endif
 }
 
+// The file keeps the passwords too: it is made private before anything is written to it.
+void remember_choice_at(const QString& key, const QString& value)
+{
+    create_private_file(settings_file_path());
+    QSettings ini(settings_file_path(), QSettings::IniFormat);
+    open_ini(ini);
+    ini.setValue(key, value);
+}
+
 } // namespace
 
 QString settings_file_path()
@@ -121,8 +130,17 @@ QString remembered_folder(const QString& purpose)
 
 void remember_folder(const QString& purpose, const QString& chosen_file)
 {
-    create_private_file(settings_file_path());
+    remember_choice_at(QStringLiteral("Files/") + purpose, QFileInfo(chosen_file).absolutePath());
+}
+
+QString remembered_choice(const QString& key, const QString& fallback)
+{
     QSettings ini(settings_file_path(), QSettings::IniFormat);
     open_ini(ini);
-    ini.setValue(QStringLiteral("Files/") + purpose, QFileInfo(chosen_file).absolutePath());
+    return ini.value(QStringLiteral("Choices/") + key, fallback).toString();
+}
+
+void remember_choice(const QString& key, const QString& value)
+{
+    remember_choice_at(QStringLiteral("Choices/") + key, value);
 }

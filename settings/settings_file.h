@@ -35,3 +35,8 @@ bool write_window_layout(const QString& path, const window_layout& layout);
 // "ConfigurationFolder"); the working directory when none was kept.
 QString remembered_folder(const QString& purpose);
 void remember_folder(const QString& purpose, const QString& chosen_file);
+
+// What a form of the window was last started with ("Choices/<key>", for example
+// "Station/Database"); fallback when nothing was kept. Never a password: none is kept here.
+QString remembered_choice(const QString& key, const QString& fallback);
+void remember_choice(const QString& key, const QString& value);

@@ -709,6 +709,13 @@ void test_comforts::station_serves_tracker()
     });
     QVERIFY(s.wait_until_idle());
     QVERIFY(!s.connect_button()->isEnabled());
+    {
+        // The next window starts with what this one was started with.
+        const station_window next(t_settings(), {}, nullptr);
+        QCOMPARE(next.findChild<QLineEdit*>("configuration")->text(), QStringLiteral("conf.json"));
+        QCOMPARE(next.findChild<QLineEdit*>("identity")->text(), QStringLiteral("+APN#1"));
+        QCOMPARE(next.findChild<QComboBox*>("ports")->currentIndex(), 1);
+    }
     const auto status = [w] {
         const auto* label = w->findChild<QLabel*>("status");
         return label ? label->text() : QString();
