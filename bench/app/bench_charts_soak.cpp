@@ -129,15 +129,7 @@ int main(int argc, char* argv[])
     MainWindow window;
     window.resize(1400, 900);
     window.show();
-    auto& pages = *window.findChild<tab_xml_widget*>();
-    const QWidget* set_button = pages.page_list.first().commands.first().set_button;
-    if (!QTest::qWaitFor([&] { return set_button->isEnabled(); }, 20000)) {
-        std::fprintf(stderr, "no handshake\n");
-        return 1;
-    }
-    pages.tab_widget->setCurrentIndex(pages.page_list.size() - 1);
-    if (!tracker.wait_for_event("stream on")) {
-        std::fprintf(stderr, "the stream did not start\n");
+    if (!open_device_state(window, tracker)) {
         return 1;
     }
     auto& charts = *window.findChild<chart_view*>();

@@ -1,11 +1,16 @@
 #include "bench_window_setup.h"
 
+#include "mainwindow.h"
 #include "settings_file.h"
 #include "sim_process.h"
+#include "t_feedback_button.h"
+#include "tab_xml_widget.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <cstdio>
 
@@ -48,4 +53,20 @@ double resident_mb()
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return 0;
+}
+
+tab_xml_widget* open_device_state(MainWindow& window, sim_process& tracker)
+{
+    auto* pages = window.findChild<tab_xml_widget*>();
+    const QWidget* set_button = pages->page_list.first().commands.first().set_button;
+    if (!QTest::qWaitFor([&] { return set_button->isEnabled(); }, 20000)) {
+        std::fprintf(stderr, "no handshake\n");
+        return nullptr;
+    }
+    pages->tab_widget->setCurrentIndex(pages->page_list.size() - 1);
+    if (!tracker.wait_for_event("stream on")) {
+        std::fprintf(stderr, "the stream did not start\n");
+        return nullptr;
+    }
+    return pages;
 }
